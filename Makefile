@@ -1,0 +1,35 @@
+# make run   the main window in the terminal, on the built-in demo bench
+# make test  every test
+BUILD ?= build
+CROSS_BUILD ?= build-mingw-core
+JOBS ?= 2
+
+.PHONY: all deps build run test cross-check format clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh native
+
+build: deps
+	@cmake -S . -B $(BUILD) -DUSBISP_WERROR=ON >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	@scripts/run-demo.sh $(BUILD)/usbisp
+
+# The core must also build, warning-free, with the 32-bit Windows cross compiler.
+cross-check:
+	@scripts/install-deps.sh cross
+	@cmake -S . -B $(CROSS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+	    -DUSBISP_CORE_ONLY=ON -DUSBISP_WERROR=ON >/dev/null
+	@cmake --build $(CROSS_BUILD) -j$(JOBS)
+
+test: build cross-check
+	@ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(CROSS_BUILD)

@@ -1,0 +1,32 @@
+// The firmware commands: programming and verification of the controller's
+// firmware, the Memory Stick controller update, and closing the access path.
+#pragma once
+
+#include "app/app_state.h"
+#include "device/transports.h"
+#include "discovery/discovery.h"
+#include "firmware/firmware_state.h"
+#include "ui/views.h"
+
+namespace usbisp {
+
+struct FirmwareContext {
+    Platform& platform;
+    MainView& view;
+    AppState& app;
+    const UpdateData& updateData;
+    DeviceTable& devices;
+    Transports& transports;
+    FirmwareState& firmware;
+
+    DiscoveryContext discovery() { return {platform, app, devices, updateData, transports}; }
+};
+
+void ProgramFirmware(FirmwareContext& ctx);
+void VerifyFirmware(FirmwareContext& ctx);
+// mode 0 programs, mode 1 verifies the Memory Stick controller.
+void UpdateMsController(FirmwareContext& ctx, int mode);
+// Closes the handle of the access path in use.
+void CloseDevice(FirmwareContext& ctx);
+
+}  // namespace usbisp

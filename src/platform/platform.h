@@ -1,0 +1,86 @@
+// The system services the program uses, shaped like the Windows calls it makes.
+//
+// The byte records that travel (pass-through headers, driver request records,
+// ASPI request blocks) are built by the core exactly as they go to Windows; the
+// real Windows layer hands them on unchanged and the bench reads the same bytes.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace usbisp {
+
+// A HANDLE. 0 is the null handle of a closed access path; CreateFileA reports a
+// failed open with kInvalidHandle, as Windows does.
+using Handle = std::uintptr_t;
+inline constexpr Handle kNullHandle = 0;
+inline constexpr Handle kInvalidHandle = ~Handle{0};
+
+// An HMODULE and an HKEY.
+using Module = std::uintptr_t;
+using RegKey = std::uintptr_t;
+inline constexpr RegKey kHkeyLocalMachine = 0x80000002u;
+
+// What GetProcAddress hands back: an entry point of a loaded library. Every
+// entry point the program looks up is a cdecl function taking at most one
+// pointer and returning a 32-bit value.
+using ProcAddress = std::uint32_t (*)(void*);
+
+// SYSTEMTIME.
+struct LocalTime {
+    std::uint16_t year = 0;
+    std::uint16_t month = 0;
+    std::uint16_t dayOfWeek = 0;
+    std::uint16_t day = 0;
+    std::uint16_t hour = 0;
+    std::uint16_t minute = 0;
+    std::uint16_t second = 0;
+    std::uint16_t milliseconds = 0;
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // The platform version word: lowest byte the major version, the next byte
+    // the minor version, the highest bit set on the 9x family.
+    virtual std::uint32_t GetVersion() = 0;
+
+    virtual Handle CreateFileA(const char* path, std::uint32_t desiredAccess,
+                               std::uint32_t shareMode, std::uint32_t creationDisposition,
+                               std::uint32_t flagsAndAttributes) = 0;
+    // The input and output buffers may be the same memory (the pass-through
+    // request is sent and answered in one buffer). The output pointer travels
+    // even where its declared size is 0 or 1: the port drivers know from the
+    // request record how much lies behind it.
+    virtual bool DeviceIoControl(Handle device, std::uint32_t controlCode, void* inBuffer,
+                                 std::uint32_t inSize, void* outBuffer, std::uint32_t outSize,
+                                 std::uint32_t* bytesReturned) = 0;
+    virtual bool CloseHandle(Handle handle) = 0;
+
+    virtual std::uint32_t GetLogicalDrives() = 0;
+    virtual void Sleep(std::uint32_t milliseconds) = 0;
+
+    virtual Module LoadLibraryA(const char* name) = 0;
+    virtual ProcAddress GetProcAddress(Module module, const char* name) = 0;
+    virtual bool FreeLibrary(Module module) = 0;
+
+    // Registry reads, with the Windows results (0 = ERROR_SUCCESS).
+    virtual long RegOpenKeyExA(RegKey root, const char* subKey, RegKey* result) = 0;
+    virtual long RegQueryValueExA(RegKey key, const char* valueName, std::uint8_t* data,
+                                  std::uint32_t* dataSize) = 0;
+    virtual long RegCloseKey(RegKey key) = 0;
+
+    virtual LocalTime GetLocalTime() = 0;
+    virtual void WriteStdout(const std::string& text) = 0;
+
+    // Files in the program's current directory (DEVICE.TXT, SERIAL.TXT, ROM code
+    // and address files), through the C library's streams.
+    virtual std::FILE* OpenFile(const char* name, const char* mode) = 0;
+    virtual bool RemoveFile(const char* name) = 0;
+    // Fails when `to` exists, as rename does on Windows.
+    virtual bool RenameFile(const char* from, const char* to) = 0;
+};
+
+}  // namespace usbisp

@@ -1,0 +1,233 @@
+#include "platform/sim/bench.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <ctime>
+#include <thread>
+
+#include "platform/sim/hardware.h"
+#include "platform/sim/transcript_text.h"
+#include "platform/win_constants.h"
+
+namespace usbisp::sim {
+
+namespace {
+
+std::string Upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string Hex(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", value);
+    return text;
+}
+
+using Clock = std::chrono::system_clock;
+
+Clock::time_point ToTimePoint(const LocalTime& t) {
+    using namespace std::chrono;
+    const sys_days day = year{t.year} / month{t.month} / std::chrono::day{t.day};
+    return Clock::time_point(day) + hours{t.hour} + minutes{t.minute} + seconds{t.second} +
+           milliseconds{t.milliseconds};
+}
+
+LocalTime FromTimePoint(Clock::time_point point) {
+    using namespace std::chrono;
+    const auto day = floor<days>(point);
+    const year_month_day ymd{day};
+    const hh_mm_ss<milliseconds> time{floor<milliseconds>(point - day)};
+    LocalTime t;
+    t.year = static_cast<std::uint16_t>(static_cast<int>(ymd.year()));
+    t.month = static_cast<std::uint16_t>(static_cast<unsigned>(ymd.month()));
+    t.day = static_cast<std::uint16_t>(static_cast<unsigned>(ymd.day()));
+    t.dayOfWeek = static_cast<std::uint16_t>(weekday{day}.c_encoding());
+    t.hour = static_cast<std::uint16_t>(time.hours().count());
+    t.minute = static_cast<std::uint16_t>(time.minutes().count());
+    t.second = static_cast<std::uint16_t>(time.seconds().count());
+    t.milliseconds = static_cast<std::uint16_t>(time.subseconds().count());
+    return t;
+}
+
+LocalTime RealLocalTime() {
+    const std::time_t now = std::time(nullptr);
+    const std::tm* tm = std::localtime(&now);
+    LocalTime t;
+    t.year = static_cast<std::uint16_t>(tm->tm_year + 1900);
+    t.month = static_cast<std::uint16_t>(tm->tm_mon + 1);
+    t.day = static_cast<std::uint16_t>(tm->tm_mday);
+    t.hour = static_cast<std::uint16_t>(tm->tm_hour);
+    t.minute = static_cast<std::uint16_t>(tm->tm_min);
+    t.second = static_cast<std::uint16_t>(tm->tm_sec);
+    return t;
+}
+
+}  // namespace
+
+Bench::Bench(BenchConfig config, std::string directory, EventSink sink, bool traceIo)
+    : config_(std::move(config)),
+      directory_(std::move(directory)),
+      sink_(std::move(sink)),
+      traceIo_(traceIo),
+      start_(ToTimePoint(config_.clock ? *config_.clock : RealLocalTime())),
+      realStart_(std::chrono::steady_clock::now()) {
+    InstallHardware(*this);
+}
+
+Bench::~Bench() = default;
+
+void Bench::Emit(const std::string& line) {
+    if (sink_) sink_(line);
+}
+
+void Bench::TraceIo(const std::string& line) {
+    if (traceIo_) Emit("io " + line);
+}
+
+void Bench::AddDevice(const std::string& path, std::shared_ptr<SimDevice> device) {
+    devices_[Upper(path)] = std::move(device);
+}
+
+void Bench::AddReader(std::shared_ptr<SimReader> reader) { readers_.push_back(std::move(reader)); }
+
+bool Bench::DriverInstalled(const std::string& fileName) const {
+    return std::any_of(config_.drivers.begin(), config_.drivers.end(),
+                       [&](const std::string& d) { return Upper(d) == Upper(fileName); });
+}
+
+void Bench::Replug() {
+    for (auto& reader : readers_) reader->Replug();
+}
+
+std::vector<std::uint8_t> Bench::ReaderFirmware(std::size_t n) const {
+    return n < readers_.size() ? readers_[n]->Firmware() : std::vector<std::uint8_t>{};
+}
+
+std::shared_ptr<SimDevice> Bench::FindDevice(const std::string& path) const {
+    auto it = devices_.find(Upper(path));
+    return it == devices_.end() ? nullptr : it->second;
+}
+
+std::uint32_t Bench::GetVersion() { return config_.versionWord; }
+
+Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::uint32_t shareMode,
+                          std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes) {
+    const std::string name = path ? path : "";
+    auto device = FindDevice(name);
+    const bool ok = device && creationDisposition == win::kOpenExisting && device->Open();
+    TraceIo("open " + QuoteText(name) + (ok ? " ok" : " fail") + " access=" + Hex(desiredAccess) +
+            " share=" + Hex(shareMode) + " flags=" + Hex(flagsAndAttributes));
+    if (!ok) return kInvalidHandle;
+    const Handle handle = nextHandle_;
+    nextHandle_ += 4;
+    handles_[handle] = OpenDevice{name, device};
+    return handle;
+}
+
+bool Bench::DeviceIoControl(Handle device, std::uint32_t controlCode, void* inBuffer,
+                            std::uint32_t inSize, void* outBuffer, std::uint32_t outSize,
+                            std::uint32_t* bytesReturned) {
+    auto it = handles_.find(device);
+    if (it == handles_.end()) {
+        TraceIo("ioctl \"\" " + Hex(controlCode) + " in=" + std::to_string(inSize) +
+                " out=" + std::to_string(outSize) + " fail reason=\"invalid handle\"");
+        return false;
+    }
+    IoctlOutcome outcome =
+        it->second.device->Ioctl(controlCode, inBuffer, inSize, outBuffer, outSize, bytesReturned);
+    std::string line = "ioctl " + QuoteText(it->second.path) + " " + Hex(controlCode) +
+                       " in=" + std::to_string(inSize) + " out=" + std::to_string(outSize) +
+                       (outcome.ok ? " ok" : " fail");
+    if (!outcome.details.empty()) line += " " + outcome.details;
+    if (!outcome.reason.empty()) line += " reason=" + QuoteText(outcome.reason);
+    TraceIo(line);
+    return outcome.ok;
+}
+
+bool Bench::CloseHandle(Handle handle) {
+    auto it = handles_.find(handle);
+    if (it == handles_.end()) return false;
+    TraceIo("close " + QuoteText(it->second.path));
+    handles_.erase(it);
+    return true;
+}
+
+std::uint32_t Bench::GetLogicalDrives() {
+    std::uint32_t mask = 0;
+    auto mark = [&](char letter) { mask |= 1u << (letter - 'A'); };
+    for (char c : config_.drives) mark(c);
+    for (const auto& reader : config_.readers)
+        for (char c : reader.letters) mark(c);
+    return mask;
+}
+
+void Bench::Sleep(std::uint32_t milliseconds) {
+    Emit("sleep " + std::to_string(milliseconds));
+    if (config_.realtime) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    } else {
+        slept_ += std::chrono::milliseconds(milliseconds);
+    }
+}
+
+Module Bench::LoadLibraryA(const char* name) {
+    TraceIo("load " + QuoteText(name ? name : "") + " fail");
+    return 0;
+}
+
+ProcAddress Bench::GetProcAddress(Module, const char* name) {
+    TraceIo("proc " + QuoteText(name ? name : "") + " fail");
+    return nullptr;
+}
+
+bool Bench::FreeLibrary(Module) { return false; }
+
+long Bench::RegOpenKeyExA(RegKey, const char* subKey, RegKey* result) {
+    TraceIo("reg open " + QuoteText(subKey ? subKey : "") + " fail");
+    if (result) *result = 0;
+    return win::kErrorFileNotFound;
+}
+
+long Bench::RegQueryValueExA(RegKey, const char* valueName, std::uint8_t*, std::uint32_t*) {
+    TraceIo("reg query " + QuoteText(valueName ? valueName : "") + " fail \"\"");
+    return win::kErrorFileNotFound;
+}
+
+long Bench::RegCloseKey(RegKey) {
+    TraceIo("reg close");
+    return win::kErrorSuccess;
+}
+
+LocalTime Bench::GetLocalTime() {
+    auto elapsed = config_.realtime
+                       ? std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - realStart_)
+                       : slept_;
+    return FromTimePoint(start_ + elapsed);
+}
+
+void Bench::WriteStdout(const std::string& text) { Emit("stdout " + QuoteText(text)); }
+
+std::string Bench::FilePath(const char* name) const {
+    return (directory_.empty() ? std::string(".") : directory_) + "/" + (name ? name : "");
+}
+
+std::FILE* Bench::OpenFile(const char* name, const char* mode) {
+    return std::fopen(FilePath(name).c_str(), mode);
+}
+
+bool Bench::RemoveFile(const char* name) { return std::remove(FilePath(name).c_str()) == 0; }
+
+bool Bench::RenameFile(const char* from, const char* to) {
+    // Windows does not replace an existing file on rename.
+    const std::string target = FilePath(to);
+    if (std::FILE* existing = std::fopen(target.c_str(), "rb")) {
+        std::fclose(existing);
+        return false;
+    }
+    return std::rename(FilePath(from).c_str(), target.c_str()) == 0;
+}
+
+}  // namespace usbisp::sim

@@ -1,0 +1,93 @@
+// The bench: an emulated Windows machine with its drives, the maker's drivers
+// and card readers, implementing the system services for the core.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/sim/bench_config.h"
+#include "platform/sim/sim_device.h"
+
+namespace usbisp::sim {
+
+// Receives each transcript event the bench produces (sleep, stdout, io), one
+// line without its line feed.
+using EventSink = std::function<void(const std::string&)>;
+
+class Bench : public Platform {
+public:
+    Bench(BenchConfig config, std::string directory, EventSink sink, bool traceIo);
+    ~Bench() override;
+
+    const BenchConfig& config() const { return config_; }
+    const std::string& directory() const { return directory_; }
+
+    // Emulated hardware registers itself here. Paths compare without regard to
+    // case, as Windows does.
+    void AddDevice(const std::string& path, std::shared_ptr<SimDevice> device);
+    void AddReader(std::shared_ptr<SimReader> reader);
+    bool DriverInstalled(const std::string& fileName) const;
+
+    // Writes an io event when --trace-io is on.
+    void TraceIo(const std::string& line);
+    bool tracingIo() const { return traceIo_; }
+
+    // Script actions.
+    void Replug();
+    std::size_t readerCount() const { return readers_.size(); }
+    // The firmware reader n (0-based) holds now.
+    std::vector<std::uint8_t> ReaderFirmware(std::size_t n) const;
+
+    // Platform
+    std::uint32_t GetVersion() override;
+    Handle CreateFileA(const char* path, std::uint32_t desiredAccess, std::uint32_t shareMode,
+                       std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes) override;
+    bool DeviceIoControl(Handle device, std::uint32_t controlCode, void* inBuffer,
+                         std::uint32_t inSize, void* outBuffer, std::uint32_t outSize,
+                         std::uint32_t* bytesReturned) override;
+    bool CloseHandle(Handle handle) override;
+    std::uint32_t GetLogicalDrives() override;
+    void Sleep(std::uint32_t milliseconds) override;
+    Module LoadLibraryA(const char* name) override;
+    ProcAddress GetProcAddress(Module module, const char* name) override;
+    bool FreeLibrary(Module module) override;
+    long RegOpenKeyExA(RegKey root, const char* subKey, RegKey* result) override;
+    long RegQueryValueExA(RegKey key, const char* valueName, std::uint8_t* data,
+                          std::uint32_t* dataSize) override;
+    long RegCloseKey(RegKey key) override;
+    LocalTime GetLocalTime() override;
+    void WriteStdout(const std::string& text) override;
+    std::FILE* OpenFile(const char* name, const char* mode) override;
+    bool RemoveFile(const char* name) override;
+    bool RenameFile(const char* from, const char* to) override;
+
+private:
+    struct OpenDevice {
+        std::string path;
+        std::shared_ptr<SimDevice> device;
+    };
+
+    std::shared_ptr<SimDevice> FindDevice(const std::string& path) const;
+    std::string FilePath(const char* name) const;
+    void Emit(const std::string& line);
+
+    BenchConfig config_;
+    std::string directory_;
+    EventSink sink_;
+    bool traceIo_;
+    std::map<std::string, std::shared_ptr<SimDevice>> devices_;  // by upper-case path
+    std::vector<std::shared_ptr<SimReader>> readers_;
+    std::map<Handle, OpenDevice> handles_;
+    Handle nextHandle_ = 0x100;
+    // The virtual clock: the start time and how far waits have advanced it.
+    std::chrono::system_clock::time_point start_;
+    std::chrono::milliseconds slept_{0};
+    std::chrono::steady_clock::time_point realStart_;
+};
+
+}  // namespace usbisp::sim

@@ -1,0 +1,37 @@
+// What the bench's emulated hardware plugs into: a device that CreateFileA can
+// open and DeviceIoControl can reach, and a reader that can be replugged.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace usbisp::sim {
+
+// The outcome of one emulated DeviceIoControl, with what its io line says.
+struct IoctlOutcome {
+    bool ok = false;
+    std::string details;  // the fields of the request record, e.g. "cdb=... dir=in ..."
+    std::string reason;   // why a malformed request was refused; empty otherwise
+};
+
+class SimDevice {
+public:
+    virtual ~SimDevice() = default;
+    // Whether an open of this device succeeds now.
+    virtual bool Open() { return true; }
+    virtual IoctlOutcome Ioctl(std::uint32_t code, void* in, std::uint32_t inSize, void* out,
+                               std::uint32_t outSize, std::uint32_t* bytesReturned) = 0;
+};
+
+// One emulated USB device: a card reader with its controller.
+class SimReader {
+public:
+    virtual ~SimReader() = default;
+    // Unplugged and plugged in again: leaves ISP mode and starts its firmware.
+    virtual void Replug() = 0;
+    // The firmware the controller holds now.
+    virtual std::vector<std::uint8_t> Firmware() const = 0;
+};
+
+}  // namespace usbisp::sim

@@ -1,0 +1,21 @@
+// Values of the Windows headers that the core puts into its requests.
+#pragma once
+
+#include <cstdint>
+
+namespace usbisp::win {
+
+inline constexpr std::uint32_t kGenericRead = 0x80000000u;
+inline constexpr std::uint32_t kGenericWrite = 0x40000000u;
+inline constexpr std::uint32_t kFileShareRead = 0x1u;
+inline constexpr std::uint32_t kFileShareWrite = 0x2u;
+inline constexpr std::uint32_t kOpenExisting = 3u;
+inline constexpr std::uint32_t kFileAttributeNormal = 0x80u;
+
+inline constexpr std::uint32_t kIoctlScsiPassThrough = 0x4D004u;
+
+inline constexpr long kErrorSuccess = 0;
+inline constexpr long kErrorFileNotFound = 2;
+inline constexpr long kErrorMoreData = 234;
+
+}  // namespace usbisp::win
