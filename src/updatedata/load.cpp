@@ -174,9 +174,11 @@ void ReadFileNames(Platform& platform, KeyReader& reader, UpdateData& data) {
 void ReadIdentity(Platform& platform, KeyReader& reader, const IdentityKeys& keys,
                   std::span<char> identity) {
     const std::string_view vendor = Lookup(platform, reader, keys.vendor, kInquiryVendorMax);
-    if (!vendor.empty()) PutValue(identity.subspan(kIdentityVendorOffset, 8), vendor, ' ');
+    if (!vendor.empty())
+        PutValue(identity.subspan(kIdentityVendorOffset, kInquiryVendorMax), vendor, ' ');
     const std::string_view product = Lookup(platform, reader, keys.product, kInquiryProductMax);
-    if (!product.empty()) PutValue(identity.subspan(kIdentityProductOffset, 16), product, ' ');
+    if (!product.empty())
+        PutValue(identity.subspan(kIdentityProductOffset, kInquiryProductMax), product, ' ');
     const std::string_view version = Lookup(platform, reader, keys.version, kInquiryVersionLength);
     if (version.size() == kInquiryVersionLength) {
         PutValue(identity.subspan(kIdentityVersionOffset, kInquiryVersionLength), version, ' ');

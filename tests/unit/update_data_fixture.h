@@ -6,14 +6,12 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/sim/bench.h"
+#include "support/test_support.h"
 #include "ui/views.h"
 #include "updatedata/update_data_file.h"
 
@@ -83,25 +81,11 @@ class RecordingView : public MainView {
 
 class DeviceFileTest : public ::testing::Test {
   protected:
-    DeviceFileTest() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "usbisp-updatedata-XXXXXX").string();
-        const char* made = mkdtemp(pattern.data());
-        if (made == nullptr) std::abort();
-        directory_ = made;
-        bench_ = std::make_unique<CountingBench>(directory_);
-    }
-    ~DeviceFileTest() override { std::filesystem::remove_all(directory_); }
+    DeviceFileTest() : bench_(dir_.path()) {}
 
-    // Writes DEVICE.TXT byte for byte (no line end translation).
-    void WriteDeviceFile(const std::string& text) {
-        std::ofstream(std::filesystem::path(directory_) / "DEVICE.TXT", std::ios::binary) << text;
-    }
-    void RemoveDeviceFile() {
-        std::filesystem::remove(std::filesystem::path(directory_) / "DEVICE.TXT");
-    }
+    void WriteDeviceFile(const std::string& text) { dir_.Write("DEVICE.TXT", text); }
 
-    CountingBench& bench() { return *bench_; }
+    CountingBench& bench() { return bench_; }
 
     // The value the last accepted lookup left in the word buffer.
     std::string Value(int result) const {
@@ -111,8 +95,8 @@ class DeviceFileTest : public ::testing::Test {
     KeyReader reader;
 
   private:
-    std::string directory_;
-    std::unique_ptr<CountingBench> bench_;
+    test::TempDir dir_;
+    CountingBench bench_;
 };
 
 }  // namespace usbisp::testing
