@@ -1,10 +1,10 @@
 #include "script/action_script.h"
 
-#include "ui/views.h"
-
 #include <algorithm>
 #include <iterator>
 #include <sstream>
+
+#include "ui/views.h"
 
 namespace usbisp::script {
 

@@ -13,8 +13,10 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: usbisp [--bench FILE] [--dir DIR]                             interactive window in the terminal\n"
-    "       usbisp --script FILE [--bench FILE] [--dir DIR] [--trace-io]  headless run, transcript on stdout\n"
+    "usage: usbisp [--bench FILE] [--dir DIR]                             interactive window in "
+    "the terminal\n"
+    "       usbisp --script FILE [--bench FILE] [--dir DIR] [--trace-io]  headless run, transcript "
+    "on stdout\n"
     "       usbisp --help | --version\n";
 
 constexpr const char* kHelp =

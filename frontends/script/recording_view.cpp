@@ -10,27 +10,34 @@ namespace {
 
 const char* IconName(BoxIcon icon) {
     switch (icon) {
-        case BoxIcon::Stop: return "stop";
-        case BoxIcon::Information: return "information";
-        case BoxIcon::None: break;
+        case BoxIcon::Stop:
+            return "stop";
+        case BoxIcon::Information:
+            return "information";
+        case BoxIcon::None:
+            break;
     }
     return "none";
 }
 
 class RecordingStatusView : public StatusView {
-public:
-    explicit RecordingStatusView(EventSink sink) : sink_(std::move(sink)) { sink_("progress open"); }
+  public:
+    explicit RecordingStatusView(EventSink sink) : sink_(std::move(sink)) {
+        sink_("progress open");
+    }
 
     void SetRange(int lower, int upper) override {
         sink_("progress range " + std::to_string(lower) + " " + std::to_string(upper));
     }
     void SetStep(int step) override { sink_("progress setstep " + std::to_string(step)); }
     void StepIt(int position) override { sink_("progress stepit " + std::to_string(position)); }
-    void SetCaption(const std::string& text) override { sink_("progress caption " + QuoteText(text)); }
+    void SetCaption(const std::string& text) override {
+        sink_("progress caption " + QuoteText(text));
+    }
     void SetText(const std::string& text) override { sink_("progress text " + QuoteText(text)); }
     void Show(bool visible) override { sink_(visible ? "progress show" : "progress hide"); }
 
-private:
+  private:
     EventSink sink_;
 };
 
@@ -60,7 +67,9 @@ void RecordingView::ListSelect(int id, int index) {
         sink_("list " + std::to_string(id) + " select " + QuoteText(list.SelectedText()));
 }
 
-std::string RecordingView::ListSelectedText(int id) { return lists_[id].SelectedText(); }
+std::string RecordingView::ListSelectedText(int id) {
+    return lists_[id].SelectedText();
+}
 
 void RecordingView::EndDialog(bool ok) {
     ended_ = true;

@@ -14,7 +14,7 @@ namespace usbisp::script {
 using EventSink = std::function<void(const std::string&)>;
 
 class RecordingView : public MainView {
-public:
+  public:
     explicit RecordingView(EventSink sink) : sink_(std::move(sink)) {}
 
     void MessageBox(const std::string& text, const std::string& caption, BoxIcon icon) override;
@@ -30,7 +30,7 @@ public:
     bool ChooseEntry(int id, const std::string& text);
     bool ended() const { return ended_; }
 
-private:
+  private:
     EventSink sink_;
     std::map<int, SortedList> lists_;
     bool ended_ = false;

@@ -18,6 +18,8 @@ OsKind ClassifyVersion(std::uint32_t versionWord) {
     return OsUnsupported;
 }
 
-OsKind DetectOsKind(Platform& platform) { return ClassifyVersion(platform.GetVersion()); }
+OsKind DetectOsKind(Platform& platform) {
+    return ClassifyVersion(platform.GetVersion());
+}
 
 }  // namespace usbisp

@@ -20,6 +20,8 @@ OsKind ClassifyVersion(std::uint32_t versionWord);
 class Platform;
 OsKind DetectOsKind(Platform& platform);
 
-inline bool IsSupported(int osKind) { return osKind >= OsWin9x && osKind <= OsWinXP; }
+inline bool IsSupported(int osKind) {
+    return osKind >= OsWin9x && osKind <= OsWinXP;
+}
 
 }  // namespace usbisp

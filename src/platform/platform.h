@@ -40,7 +40,7 @@ struct LocalTime {
 };
 
 class Platform {
-public:
+  public:
     virtual ~Platform() = default;
 
     // The platform version word: lowest byte the major version, the next byte

@@ -15,9 +15,11 @@ constexpr const char* kE1 = "ISP_E1: ISP must run under win98 or WinMe or Win2K 
 constexpr const char* kE2 = "ISP_E2: Before ISP, Please select the [ISP_ena] first!!!";
 constexpr const char* kE3Load = "ISP_E3: Can't Load the Driver : ";
 constexpr const char* kE4Load = "ISP_E4: Can't Load the Driver : ";
-constexpr const char* kE5 = "ISP_E5: ISP must run under win98 or WinMe or WIN2K with DRIVER Install.";
+constexpr const char* kE5 =
+    "ISP_E5: ISP must run under win98 or WinMe or WIN2K with DRIVER Install.";
 constexpr const char* kE6Load = "ISP_E6: Can't Load the Driver : ";
-constexpr const char* kE7 = "ISP_E7: ISP must run under win98 or WinMe or WIN2K with DRIVER Install.";
+constexpr const char* kE7 =
+    "ISP_E7: ISP must run under win98 or WinMe or WIN2K with DRIVER Install.";
 constexpr const char* kE8NotKnown =
     "ISP_E8: ISP must run under win98 or WinMe or WIN2K with DRIVER Install.";
 constexpr const char* kE8MoreThanOne =
@@ -153,9 +155,13 @@ void MainDialog::OnSelfDriverSel() {
     ShowDeviceReport(core_.view, core_.app, core_.devices);
 }
 
-void MainDialog::OnIspEna() { core_.app.ispEnabled ^= 1; }
+void MainDialog::OnIspEna() {
+    core_.app.ispEnabled ^= 1;
+}
 
-void MainDialog::OnIspMsFw() { core_.app.msFirmwareMode ^= 1; }
+void MainDialog::OnIspMsFw() {
+    core_.app.msFirmwareMode ^= 1;
+}
 
 void MainDialog::OnDeviceSelChange() {
     AppState& app = core_.app;
@@ -334,23 +340,45 @@ void MainDialog::OnCloseButton() {
 
 bool MainDialog::OnButtonClicked(int controlId) {
     switch (controlId) {
-        case ctl::kClose: OnCloseButton(); return true;
-        case ctl::kSelfDriverSel: OnSelfDriverSel(); return true;
-        case ctl::kGetInfo: OnGetInfo(); return true;
-        case ctl::kIspEna: OnIspEna(); return true;
-        case ctl::kWin9xIsp: OnWin9xIsp(); return true;
-        case ctl::kWin9xVer: OnWin9xVer(); return true;
-        case ctl::kUserIspInfo: OnUserIspInfo(); return true;
-        case ctl::kIspMsFw: OnIspMsFw(); return true;
-        default: return false;
+        case ctl::kClose:
+            OnCloseButton();
+            return true;
+        case ctl::kSelfDriverSel:
+            OnSelfDriverSel();
+            return true;
+        case ctl::kGetInfo:
+            OnGetInfo();
+            return true;
+        case ctl::kIspEna:
+            OnIspEna();
+            return true;
+        case ctl::kWin9xIsp:
+            OnWin9xIsp();
+            return true;
+        case ctl::kWin9xVer:
+            OnWin9xVer();
+            return true;
+        case ctl::kUserIspInfo:
+            OnUserIspInfo();
+            return true;
+        case ctl::kIspMsFw:
+            OnIspMsFw();
+            return true;
+        default:
+            return false;
     }
 }
 
 bool MainDialog::OnSelectionChanged(int controlId) {
     switch (controlId) {
-        case ctl::kDriverList: OnDriverSelChange(); return true;
-        case ctl::kDeviceList: OnDeviceSelChange(); return true;
-        default: return false;
+        case ctl::kDriverList:
+            OnDriverSelChange();
+            return true;
+        case ctl::kDeviceList:
+            OnDeviceSelChange();
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -8,11 +8,10 @@
 
 namespace usbisp {
 
-inline constexpr const char* kMainWindowTitle =
-    "[ NOVU ] USB Device upgrade F/W  AP  Version 3.08";
+inline constexpr const char* kMainWindowTitle = "[ NOVU ] USB Device upgrade F/W  AP  Version 3.08";
 
 class MainDialog {
-public:
+  public:
     explicit MainDialog(Core& core) : core_(core) {}
 
     // The window's initialisation: platform check, update data summary, reset,
@@ -42,7 +41,7 @@ public:
 
     bool ended() const { return ended_; }
 
-private:
+  private:
     // Opens the maker's driver where the path needs one; false (with the load
     // text in statusText) when it failed.
     bool LoadDriver(const char* loadText);

@@ -40,7 +40,11 @@ void ProgressDialog::SetText(const std::string& text, unsigned char caption) {
     }
 }
 
-void ProgressDialog::Show() { view_->Show(true); }
-void ProgressDialog::Hide() { view_->Show(false); }
+void ProgressDialog::Show() {
+    view_->Show(true);
+}
+void ProgressDialog::Hide() {
+    view_->Show(false);
+}
 
 }  // namespace usbisp

@@ -10,7 +10,7 @@
 namespace usbisp {
 
 class ProgressDialog {
-public:
+  public:
     // Creates the window at once, hidden, with the working bar at 0.
     explicit ProgressDialog(MainView& owner);
 
@@ -30,7 +30,7 @@ public:
     // `position`: the Windows control's rule, shared by every front end.
     static int NextPosition(int position, int step, int lower, int upper);
 
-private:
+  private:
     std::unique_ptr<StatusView> view_;
     int lower_ = 0;
     int upper_ = 100;

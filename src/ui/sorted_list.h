@@ -8,7 +8,7 @@
 namespace usbisp {
 
 class SortedList {
-public:
+  public:
     void Reset() {
         entries_.clear();
         selected_ = -1;
@@ -24,7 +24,7 @@ public:
     int selected() const { return selected_; }
     std::string SelectedText() const;
 
-private:
+  private:
     std::vector<std::string> entries_;
     int selected_ = -1;
 };

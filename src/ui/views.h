@@ -42,10 +42,9 @@ inline constexpr int kStatusBar = 333;
 // The id of the button or check box with this caption; 0 when there is none.
 inline int ControlIdForCaption(std::string_view caption) {
     constexpr std::pair<std::string_view, int> kButtons[] = {
-        {"WIN9xISP", kWin9xIsp},         {"WIN9xVER", kWin9xVer}, {"GetInfo", kGetInfo},
-        {"Close", kClose},               {"UserISPInfo", kUserIspInfo},
-        {"ISP_Ena", kIspEna},            {"ISP_MS F/W", kIspMsFw},
-        {"SelfDriverSel", kSelfDriverSel}};
+        {"WIN9xISP", kWin9xIsp},  {"WIN9xVER", kWin9xVer},          {"GetInfo", kGetInfo},
+        {"Close", kClose},        {"UserISPInfo", kUserIspInfo},    {"ISP_Ena", kIspEna},
+        {"ISP_MS F/W", kIspMsFw}, {"SelfDriverSel", kSelfDriverSel}};
     for (const auto& [text, id] : kButtons)
         if (text == caption) return id;
     return 0;
@@ -54,7 +53,7 @@ inline int ControlIdForCaption(std::string_view caption) {
 
 // One status window, created hidden.
 class StatusView {
-public:
+  public:
     virtual ~StatusView() = default;
     virtual void SetRange(int lower, int upper) = 0;
     virtual void SetStep(int step) = 0;
@@ -66,12 +65,11 @@ public:
 };
 
 class MainView {
-public:
+  public:
     virtual ~MainView() = default;
 
     // A modal box with an OK button; returns when the operator has closed it.
-    virtual void MessageBox(const std::string& text, const std::string& caption,
-                            BoxIcon icon) = 0;
+    virtual void MessageBox(const std::string& text, const std::string& caption, BoxIcon icon) = 0;
     // Replaces the text of a static text or edit control.
     virtual void SetControlText(int id, const std::string& text) = 0;
 
@@ -89,6 +87,5 @@ public:
 
     virtual std::unique_ptr<StatusView> CreateStatusWindow() = 0;
 };
-
 
 }  // namespace usbisp

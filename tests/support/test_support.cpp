@@ -31,7 +31,8 @@ void TempDir::Write(const std::string& name, const std::string& content) const {
 
 void TempDir::WriteBytes(const std::string& name, const std::vector<unsigned char>& bytes) const {
     std::ofstream out(path_ + "/" + name, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string TempDir::Read(const std::string& name) const {
@@ -39,7 +40,9 @@ std::string TempDir::Read(const std::string& name) const {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool TempDir::Exists(const std::string& name) const { return fs::exists(path_ + "/" + name); }
+bool TempDir::Exists(const std::string& name) const {
+    return fs::exists(path_ + "/" + name);
+}
 
 RunResult RunScript(const TempDir& dir, const std::string& benchJson, const std::string& script,
                     RunOptions options) {

@@ -11,7 +11,7 @@ namespace usbisp::test {
 // A fresh directory under the system's temporary directory, removed again
 // when the object goes.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -23,7 +23,7 @@ public:
     std::string Read(const std::string& name) const;
     bool Exists(const std::string& name) const;
 
-private:
+  private:
     std::string path_;
 };
 

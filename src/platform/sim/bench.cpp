@@ -90,7 +90,9 @@ void Bench::AddDevice(const std::string& path, std::shared_ptr<SimDevice> device
     devices_[Upper(path)] = std::move(device);
 }
 
-void Bench::AddReader(std::shared_ptr<SimReader> reader) { readers_.push_back(std::move(reader)); }
+void Bench::AddReader(std::shared_ptr<SimReader> reader) {
+    readers_.push_back(std::move(reader));
+}
 
 bool Bench::DriverInstalled(const std::string& fileName) const {
     return std::any_of(config_.drivers.begin(), config_.drivers.end(),
@@ -110,7 +112,9 @@ std::shared_ptr<SimDevice> Bench::FindDevice(const std::string& path) const {
     return it == devices_.end() ? nullptr : it->second;
 }
 
-std::uint32_t Bench::GetVersion() { return config_.versionWord; }
+std::uint32_t Bench::GetVersion() {
+    return config_.versionWord;
+}
 
 Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::uint32_t shareMode,
                           std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes) {
@@ -182,7 +186,9 @@ ProcAddress Bench::GetProcAddress(Module, const char* name) {
     return nullptr;
 }
 
-bool Bench::FreeLibrary(Module) { return false; }
+bool Bench::FreeLibrary(Module) {
+    return false;
+}
 
 long Bench::RegOpenKeyExA(RegKey, const char* subKey, RegKey* result) {
     TraceIo("reg open " + QuoteText(subKey ? subKey : "") + " fail");
@@ -201,14 +207,15 @@ long Bench::RegCloseKey(RegKey) {
 }
 
 LocalTime Bench::GetLocalTime() {
-    auto elapsed = config_.realtime
-                       ? std::chrono::duration_cast<std::chrono::milliseconds>(
-                             std::chrono::steady_clock::now() - realStart_)
-                       : slept_;
+    auto elapsed = config_.realtime ? std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now() - realStart_)
+                                    : slept_;
     return FromTimePoint(start_ + elapsed);
 }
 
-void Bench::WriteStdout(const std::string& text) { Emit("stdout " + QuoteText(text)); }
+void Bench::WriteStdout(const std::string& text) {
+    Emit("stdout " + QuoteText(text));
+}
 
 std::string Bench::FilePath(const char* name) const {
     return (directory_.empty() ? std::string(".") : directory_) + "/" + (name ? name : "");
@@ -218,7 +225,9 @@ std::FILE* Bench::OpenFile(const char* name, const char* mode) {
     return std::fopen(FilePath(name).c_str(), mode);
 }
 
-bool Bench::RemoveFile(const char* name) { return std::remove(FilePath(name).c_str()) == 0; }
+bool Bench::RemoveFile(const char* name) {
+    return std::remove(FilePath(name).c_str()) == 0;
+}
 
 bool Bench::RenameFile(const char* from, const char* to) {
     // Windows does not replace an existing file on rename.

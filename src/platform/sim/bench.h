@@ -20,7 +20,7 @@ namespace usbisp::sim {
 using EventSink = std::function<void(const std::string&)>;
 
 class Bench : public Platform {
-public:
+  public:
     Bench(BenchConfig config, std::string directory, EventSink sink, bool traceIo);
     ~Bench() override;
 
@@ -46,7 +46,8 @@ public:
     // Platform
     std::uint32_t GetVersion() override;
     Handle CreateFileA(const char* path, std::uint32_t desiredAccess, std::uint32_t shareMode,
-                       std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes) override;
+                       std::uint32_t creationDisposition,
+                       std::uint32_t flagsAndAttributes) override;
     bool DeviceIoControl(Handle device, std::uint32_t controlCode, void* inBuffer,
                          std::uint32_t inSize, void* outBuffer, std::uint32_t outSize,
                          std::uint32_t* bytesReturned) override;
@@ -66,7 +67,7 @@ public:
     bool RemoveFile(const char* name) override;
     bool RenameFile(const char* from, const char* to) override;
 
-private:
+  private:
     struct OpenDevice {
         std::string path;
         std::shared_ptr<SimDevice> device;

@@ -24,10 +24,11 @@ struct BenchError {
     throw BenchError{"key \"" + key + "\": " + what};
 }
 
-void CheckKeys(const json& object, const std::string& where, std::initializer_list<const char*> known) {
+void CheckKeys(const json& object, const std::string& where,
+               std::initializer_list<const char*> known) {
     for (auto it = object.begin(); it != object.end(); ++it) {
-        const bool ok = std::any_of(known.begin(), known.end(),
-                                    [&](const char* k) { return it.key() == k; });
+        const bool ok =
+            std::any_of(known.begin(), known.end(), [&](const char* k) { return it.key() == k; });
         if (!ok) Fail(where.empty() ? it.key() : where + "." + it.key(), "unknown key");
     }
 }
@@ -66,7 +67,8 @@ std::vector<std::uint8_t> HexBytes(const std::string& text, const std::string& k
     }
     if (digits.size() % 2 != 0) Fail(key, "odd number of hex digits");
     for (std::size_t i = 0; i < digits.size(); i += 2)
-        bytes.push_back(static_cast<std::uint8_t>(HexDigit(digits[i]) * 16 + HexDigit(digits[i + 1])));
+        bytes.push_back(
+            static_cast<std::uint8_t>(HexDigit(digits[i]) * 16 + HexDigit(digits[i + 1])));
     return bytes;
 }
 
@@ -113,7 +115,8 @@ LocalTime ParseClock(const std::string& text) {
 std::string Letters(const json& value, const std::string& key, std::size_t min, std::size_t max) {
     std::string letters = String(value, key);
     if (letters.size() < min || letters.size() > max)
-        Fail(key, "must hold " + std::to_string(min) + " to " + std::to_string(max) + " drive letters");
+        Fail(key,
+             "must hold " + std::to_string(min) + " to " + std::to_string(max) + " drive letters");
     for (char& c : letters) {
         if (!std::isalpha(static_cast<unsigned char>(c))) Fail(key, "not a drive letter");
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -142,7 +145,8 @@ std::vector<std::uint8_t> Firmware(const json& value, const std::string& key,
     const std::string text = String(value, key);
     std::vector<std::uint8_t> bytes;
     if (!text.empty() && text[0] == '@') {
-        const std::string path = (baseDir.empty() ? std::string(".") : baseDir) + "/" + text.substr(1);
+        const std::string path =
+            (baseDir.empty() ? std::string(".") : baseDir) + "/" + text.substr(1);
         std::ifstream in(path, std::ios::binary);
         if (!in) Fail(key, "cannot read \"" + path + "\"");
         bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -164,15 +168,17 @@ ReaderConfig ParseReader(const json& r, const std::string& where, const std::str
     if (r.contains("letters")) c.letters = Letters(r["letters"], key("letters"), 1, 6);
     if (r.contains("aspi")) {
         const json& a = r["aspi"];
-        if (!a.is_array() || a.size() != 2 || !a[0].is_number_integer() || !a[1].is_number_integer() ||
-            a[0].get<int>() < 0 || a[0].get<int>() > 255 || a[1].get<int>() < 0 || a[1].get<int>() > 255)
+        if (!a.is_array() || a.size() != 2 || !a[0].is_number_integer() ||
+            !a[1].is_number_integer() || a[0].get<int>() < 0 || a[0].get<int>() > 255 ||
+            a[1].get<int>() < 0 || a[1].get<int>() > 255)
             Fail(key("aspi"), "must be [host adapter, target], each 0 to 255");
         c.aspiAdapter = a[0].get<int>();
         c.aspiTarget = a[1].get<int>();
     }
     if (r.contains("vid")) c.vid = Hex16(r["vid"], key("vid"));
     if (r.contains("pid")) c.pid = Hex16(r["pid"], key("pid"));
-    if (r.contains("manufacturer")) c.manufacturer = Text(r["manufacturer"], key("manufacturer"), 24);
+    if (r.contains("manufacturer"))
+        c.manufacturer = Text(r["manufacturer"], key("manufacturer"), 24);
     if (r.contains("product")) c.product = Text(r["product"], key("product"), 16);
     if (r.contains("serial")) c.serial = Text(r["serial"], key("serial"), 12);
     c.inquiryVendor.assign(8, ' ');
@@ -242,12 +248,21 @@ ReaderConfig ParseReader(const json& r, const std::string& where, const std::str
 }  // namespace
 
 bool IsFailureOperation(const std::string& name) {
-    static constexpr const char* kNames[] = {
-        "Open",          "Inquiry",           "ReadIdentity",       "IspJump",
-        "GetIspStatus",  "IspWrite",          "IspVerify",          "GetDeviceCount",
-        "GetLunCount",   "ReadIdentityBlock", "ReadIdentityBlock2", "GetFirmwareRevision",
-        "WriteAddressedBlock"};
-    return std::any_of(std::begin(kNames), std::end(kNames), [&](const char* n) { return name == n; });
+    static constexpr const char* kNames[] = {"Open",
+                                             "Inquiry",
+                                             "ReadIdentity",
+                                             "IspJump",
+                                             "GetIspStatus",
+                                             "IspWrite",
+                                             "IspVerify",
+                                             "GetDeviceCount",
+                                             "GetLunCount",
+                                             "ReadIdentityBlock",
+                                             "ReadIdentityBlock2",
+                                             "GetFirmwareRevision",
+                                             "WriteAddressedBlock"};
+    return std::any_of(std::begin(kNames), std::end(kNames),
+                       [&](const char* n) { return name == n; });
 }
 
 bool IsAnswerCommand(const std::string& name) {
@@ -258,10 +273,9 @@ std::optional<std::uint32_t> VersionWordFor(const std::string& windows) {
     // As GetVersion reports them: the build number in the high word on the NT
     // family, the 9x family with its high bit set.
     static const std::map<std::string, std::uint32_t> kWords = {
-        {"95", 0xC3B60004u},   {"98", 0xC0000A04u},    {"me", 0xC0005A04u},
-        {"2000", 0x08930005u}, {"xp", 0x0A280105u},    {"nt4", 0x05650004u},
-        {"2003", 0x0ECE0205u}, {"vista", 0x17700006u}, {"7", 0x1DB10106u},
-        {"10", 0x23F00206u}};
+        {"95", 0xC3B60004u}, {"98", 0xC0000A04u},  {"me", 0xC0005A04u},   {"2000", 0x08930005u},
+        {"xp", 0x0A280105u}, {"nt4", 0x05650004u}, {"2003", 0x0ECE0205u}, {"vista", 0x17700006u},
+        {"7", 0x1DB10106u},  {"10", 0x23F00206u}};
     auto it = kWords.find(windows);
     if (it == kWords.end()) return std::nullopt;
     return it->second;
@@ -278,7 +292,8 @@ std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::
     }
     try {
         if (!doc.is_object()) throw BenchError{"the bench must be a JSON object"};
-        CheckKeys(doc, "", {"windows", "clock", "realtime", "drives", "drivers", "aspi", "readers"});
+        CheckKeys(doc, "",
+                  {"windows", "clock", "realtime", "drives", "drivers", "aspi", "readers"});
         BenchConfig config;
         if (doc.contains("windows")) config.windows = String(doc["windows"], "windows");
         auto word = VersionWordFor(config.windows);

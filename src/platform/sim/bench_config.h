@@ -13,7 +13,7 @@
 namespace usbisp::sim {
 
 struct ReaderConfig {
-    std::string letters;  // one drive letter per unit, upper case
+    std::string letters;   // one drive letter per unit, upper case
     int aspiAdapter = -1;  // -1: no ASPI address
     int aspiTarget = -1;
     std::uint16_t vid = 0;

@@ -16,7 +16,7 @@ struct IoctlOutcome {
 };
 
 class SimDevice {
-public:
+  public:
     virtual ~SimDevice() = default;
     // Whether an open of this device succeeds now.
     virtual bool Open() { return true; }
@@ -26,7 +26,7 @@ public:
 
 // One emulated USB device: a card reader with its controller.
 class SimReader {
-public:
+  public:
     virtual ~SimReader() = default;
     // Unplugged and plugged in again: leaves ISP mode and starts its firmware.
     virtual void Replug() = 0;

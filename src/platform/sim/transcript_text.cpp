@@ -9,11 +9,21 @@ std::string QuoteText(std::string_view text) {
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         switch (c) {
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
             default:
                 if (byte < 0x20 || byte > 0x7E) {
                     char hex[8];

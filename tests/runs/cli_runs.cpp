@@ -1,0 +1,134 @@
+// The command line of usbisp: help, version, and bad input refused whole,
+// before anything runs, with one line naming the file and what is wrong.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+#include "support/test_support.h"
+
+namespace usbisp {
+namespace {
+
+using test::TempDir;
+
+struct Output {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+Output RunBinary(const TempDir& dir, const std::string& arguments) {
+    const std::string errFile = dir.path() + "/stderr.txt";
+    const std::string command = std::string(USBISP_BINARY) + " " + arguments + " 2>" + errFile;
+    Output result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return result;
+    std::array<char, 4096> buffer{};
+    for (size_t n; (n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0;)
+        result.out.append(buffer.data(), n);
+    const int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.err = dir.Read("stderr.txt");
+    return result;
+}
+
+TEST(CommandLine, HelpAndVersion) {
+    TempDir dir;
+    auto help = RunBinary(dir, "--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: usbisp", 0), 0u);
+    EXPECT_NE(help.out.find("--trace-io"), std::string::npos);
+    auto version = RunBinary(dir, "--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("usbisp ", 0), 0u);
+}
+
+TEST(CommandLine, UsageErrors) {
+    TempDir dir;
+    auto unknown = RunBinary(dir, "--frobnicate");
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.err.rfind("usbisp: unknown argument \"--frobnicate\"\n", 0), 0u);
+    auto missing = RunBinary(dir, "--script");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err.rfind("usbisp: --script needs a value\n", 0), 0u);
+    auto noDir = RunBinary(dir, "--script - --dir " + dir.path() + "/nothing </dev/null");
+    EXPECT_EQ(noDir.status, 2);
+    EXPECT_EQ(noDir.err, "usbisp: --dir " + dir.path() + "/nothing: not a directory\n");
+}
+
+TEST(CommandLine, BadBenchIsRefusedBeforeAnythingRuns) {
+    TempDir dir;
+    dir.Write("s.txt", "click GetInfo\n");
+    const std::pair<const char*, const char*> kCases[] = {
+        {R"({"windows": "xp", "colour": 1})", "key \"colour\": unknown key"},
+        {R"({"windows": "os2"})", "key \"windows\": unknown version \"os2\""},
+        {R"({"readers": [{"serial": "1234567890123"}]})",
+         "key \"readers[0].serial\": longer than its field (12)"},
+        {R"({"readers": [{"letters": "EFGHIJK"}]})",
+         "key \"readers[0].letters\": must hold 1 to 6 drive letters"},
+        {R"({"readers": [{"failures": ["IspWrote"]}]})",
+         "key \"readers[0].failures\": unknown operation \"IspWrote\""},
+        {R"({"drives": "C", "readers": [{"letters": "DC"}]})",
+         "key \"readers[0].letters\": drive letter C is used twice"},
+        {R"({"clock": "2003-02-30T00:00:00"})", "key \"clock\": date or time out of range"},
+        {R"({"readers": [{"firmware": "@missing.bin"}]})",
+         "key \"readers[0].firmware\": cannot read"},
+    };
+    for (const auto& [bench, what] : kCases) {
+        dir.Write("b.json", bench);
+        auto run =
+            RunBinary(dir, "--script " + dir.path() + "/s.txt --bench " + dir.path() + "/b.json");
+        EXPECT_EQ(run.status, 2) << bench;
+        EXPECT_EQ(run.out, "") << bench;
+        EXPECT_EQ(run.err.rfind(dir.path() + "/b.json: " + what, 0), 0u) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
+    dir.Write("b.json", "{\"windows\": ");
+    auto broken =
+        RunBinary(dir, "--script " + dir.path() + "/s.txt --bench " + dir.path() + "/b.json");
+    EXPECT_EQ(broken.status, 2);
+    EXPECT_EQ(broken.err.rfind(dir.path() + "/b.json: not valid JSON", 0), 0u);
+}
+
+TEST(CommandLine, BadScriptIsRefusedBeforeAnythingRuns) {
+    TempDir dir;
+    const std::pair<const char*, const char*> kCases[] = {
+        {"click GetInfo\nclick Program\n", "line 2: no button or check box \"Program\""},
+        {"# a comment\n\nselect 1028 X\n", "line 3: no drop-down list 1028 (1027 or 1030)"},
+        {"select 1027\n", "line 1: select needs a list id and an entry text"},
+        {"dump 0 out.bin\n", "line 1: dump needs a reader number (1 or more) and a file name"},
+        {"dump 2 out.bin\n", "line 1: there is no reader 2 on the bench"},
+        {"replug now\n", "line 1: replug takes nothing after it"},
+        {"press GetInfo\n", "line 1: unknown action \"press\""},
+    };
+    for (const auto& [script, what] : kCases) {
+        dir.Write("s.txt", script);
+        auto run = RunBinary(dir, "--script " + dir.path() + "/s.txt --dir " + dir.path());
+        EXPECT_EQ(run.status, 2) << script;
+        EXPECT_EQ(run.out, "") << script;
+        EXPECT_EQ(run.err, dir.path() + "/s.txt: " + what + "\n");
+    }
+}
+
+TEST(CommandLine, ImpossibleSelectionStopsTheRunWithTheTranscriptSoFar) {
+    TempDir dir;
+    dir.Write("s.txt", "click ISP_Ena\nselect 1030 7\nclick GetInfo\n");
+    auto run = RunBinary(dir, "--script - --dir " + dir.path() + " <" + dir.path() + "/s.txt");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(test::Lines(run.out).back(), "field 1024 \"\"");
+    EXPECT_EQ(run.err, "<stdin>: line 2: no entry \"7\" in list 1030\n");
+}
+
+TEST(CommandLine, ScriptFromStandardInputWithTheDemoBench) {
+    TempDir dir;
+    dir.Write("s.txt", "click Close\n");
+    auto run = RunBinary(dir, "--script - --dir " + dir.path() + " <" + dir.path() + "/s.txt");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(test::Lines(run.out).back(), "end ok");
+}
+
+}  // namespace
+}  // namespace usbisp
