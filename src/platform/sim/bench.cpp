@@ -222,14 +222,24 @@ std::string Bench::FilePath(const char* name) const {
 }
 
 std::FILE* Bench::OpenFile(const char* name, const char* mode) {
-    return std::fopen(FilePath(name).c_str(), mode);
+    const std::string how = mode ? mode : "";
+    const bool writing = how.find_first_of("wa+") != std::string::npos;
+    if (writing && fileFaults_.Has("write", name)) return nullptr;
+    std::FILE* file = std::fopen(FilePath(name).c_str(), mode);
+    if (file && !writing && fileFaults_.Has("length", name)) {
+        std::fclose(file);
+        return FileFaults::UnmeasurableStream();
+    }
+    return file;
 }
 
 bool Bench::RemoveFile(const char* name) {
+    if (fileFaults_.Has("remove", name)) return false;
     return std::remove(FilePath(name).c_str()) == 0;
 }
 
 bool Bench::RenameFile(const char* from, const char* to) {
+    if (fileFaults_.Has("rename", from)) return false;
     // Windows does not replace an existing file on rename.
     const std::string target = FilePath(to);
     if (std::FILE* existing = std::fopen(target.c_str(), "rb")) {

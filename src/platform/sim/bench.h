@@ -6,11 +6,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "platform/sim/bench_config.h"
+#include "platform/sim/file_faults.h"
 #include "platform/sim/sim_device.h"
 
 namespace usbisp::sim {
@@ -42,6 +44,9 @@ class Bench : public Platform {
     std::size_t readerCount() const { return readers_.size(); }
     // The firmware reader n (0-based) holds now.
     std::vector<std::uint8_t> ReaderFirmware(std::size_t n) const;
+
+    // File faults a test stages (see file_faults.h).
+    void SetFileFaults(std::set<std::string> faults) { fileFaults_.Set(std::move(faults)); }
 
     // Platform
     std::uint32_t GetVersion() override;
@@ -89,6 +94,7 @@ class Bench : public Platform {
     std::chrono::system_clock::time_point start_;
     std::chrono::milliseconds slept_{0};
     std::chrono::steady_clock::time_point realStart_;
+    FileFaults fileFaults_;
 };
 
 }  // namespace usbisp::sim

@@ -1,0 +1,44 @@
+#include "platform/sim/file_faults.h"
+
+#include <cctype>
+#include <cstdio>
+
+namespace usbisp::sim {
+
+namespace {
+
+std::string Upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+ssize_t ReadNothing(void*, char*, size_t) {
+    return 0;
+}
+ssize_t WriteNothing(void*, const char*, size_t) {
+    return -1;
+}
+int SeekFails(void*, off64_t*, int) {
+    return -1;
+}
+int CloseNothing(void*) {
+    return 0;
+}
+
+}  // namespace
+
+void FileFaults::Set(std::set<std::string> faults) {
+    faults_.clear();
+    for (const std::string& fault : faults) faults_.insert(Upper(fault));
+}
+
+bool FileFaults::Has(const std::string& operation, const char* name) const {
+    return faults_.count(Upper(operation + ":" + (name ? name : ""))) != 0;
+}
+
+std::FILE* FileFaults::UnmeasurableStream() {
+    const cookie_io_functions_t functions{ReadNothing, WriteNothing, SeekFails, CloseNothing};
+    return fopencookie(nullptr, "rb", functions);
+}
+
+}  // namespace usbisp::sim
