@@ -2,8 +2,25 @@
 // buffer. A handle is null when its path is closed.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "platform/platform.h"
+
 namespace usbisp {
 
-struct Transports {};
+// The pass-through request buffer: the 44-byte header, sense area and a data
+// area that holds the largest transfer (64 KB).
+inline constexpr std::size_t kTransferBufferSize = 65616;
+
+struct Transports {
+    // The drive of the unit the pass-through requests go to.
+    Handle driveHandle = kNullHandle;
+    // Every pass-through request is built, sent and answered in this buffer.
+    std::vector<std::uint8_t> transferBuffer = std::vector<std::uint8_t>(kTransferBufferSize);
+    // The maker's kernel driver on Windows 2000.
+    Handle kernelDriverHandle = kNullHandle;
+};
 
 }  // namespace usbisp

@@ -1,0 +1,168 @@
+#include "device/pass_through.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "device/kernel_driver.h"
+#include "platform/win_constants.h"
+
+namespace usbisp {
+
+namespace {
+
+void Put16(std::uint8_t* at, std::uint16_t value) {
+    at[0] = static_cast<std::uint8_t>(value);
+    at[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void Put32(std::uint8_t* at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+}  // namespace
+
+void FillPassThroughHeader(std::uint8_t* buffer, const VendorCommand& cdb, std::uint8_t dataIn,
+                           std::uint32_t dataTransferLength, std::uint32_t timeOutSeconds) {
+    std::memset(buffer, 0, spt::kHeaderLength);
+    Put16(buffer + 0, spt::kHeaderLength);              // Length
+    buffer[2] = 0;                                      // ScsiStatus, read back after the call
+    buffer[3] = 0;                                      // PathId
+    buffer[4] = 1;                                      // TargetId
+    buffer[5] = 0;                                      // Lun
+    buffer[6] = static_cast<std::uint8_t>(cdb.size());  // CdbLength
+    buffer[7] = spt::kSenseLength;                      // SenseInfoLength
+    buffer[8] = dataIn;
+    Put32(buffer + 12, dataTransferLength);
+    Put32(buffer + 16, timeOutSeconds);
+    Put32(buffer + 20, spt::kDataOffset);   // DataBufferOffset
+    Put32(buffer + 24, spt::kSenseOffset);  // SenseInfoOffset
+    std::copy(cdb.begin(), cdb.end(), buffer + 28);
+}
+
+std::string DrivePath(char letter) {
+    return std::string("\\\\.\\") + letter + ":";
+}
+
+bool PassThrough::OpenSelectedDrive(bool slotInUse, char firstDriveLetter) {
+    if (!slotInUse) return false;
+    transports_.driveHandle = kNullHandle;
+    const Handle handle = platform_.CreateFileA(
+        DrivePath(firstDriveLetter).c_str(), win::kGenericRead | win::kGenericWrite,
+        win::kFileShareRead | win::kFileShareWrite, win::kOpenExisting, 0);
+    // A failed open leaves the handle null, so that a later close does not
+    // hand Windows the invalid handle.
+    if (handle == kInvalidHandle) return false;
+    transports_.driveHandle = handle;
+    return true;
+}
+
+void PassThrough::CloseSelectedDrive() {
+    if (transports_.driveHandle == kNullHandle) return;
+    platform_.CloseHandle(transports_.driveHandle);
+    transports_.driveHandle = kNullHandle;
+}
+
+void PassThrough::ClearBuffer() {
+    std::fill(transports_.transferBuffer.begin(), transports_.transferBuffer.end(), 0);
+}
+
+bool PassThrough::StatusGood() const {
+    return transports_.transferBuffer[spt::kStatusOffset] == 0;
+}
+
+bool PassThrough::Send(const VendorCommand& cdb, std::uint8_t dataIn,
+                       std::uint32_t dataTransferLength, std::uint32_t timeOutSeconds,
+                       std::uint32_t inLength, std::uint32_t outLength) {
+    std::uint8_t* buffer = transports_.transferBuffer.data();
+    FillPassThroughHeader(buffer, cdb, dataIn, dataTransferLength, timeOutSeconds);
+    std::uint32_t returned = 0;
+    return platform_.DeviceIoControl(transports_.driveHandle, win::kIoctlScsiPassThrough, buffer,
+                                     inLength, buffer, outLength, &returned);
+}
+
+bool PassThrough::ReadCommand(const VendorCommand& cdb, std::uint32_t length,
+                              std::uint8_t* destination) {
+    ClearBuffer();
+    if (!Send(cdb, spt::kDataIn, length, kShortTimeout, spt::kHeaderLength,
+              spt::kDataOffset + length))
+        return false;
+    std::memcpy(destination, DataArea(), length);
+    return true;
+}
+
+bool PassThrough::Inquiry(std::uint8_t unit, std::uint8_t* destination) {
+    return ReadCommand(InquiryCommand(unit), kInquiryLength, destination);
+}
+
+bool PassThrough::ReadIdentity(std::uint8_t* destination) {
+    return ReadCommand(ReadIdentityCommand(), kReadIdentityLength, destination);
+}
+
+bool PassThrough::IspJump() {
+    ClearBuffer();
+    // No data phase; declared as data in.
+    return Send(IspJumpCommand(CdbPath::PassThrough), spt::kDataIn, 0, kShortTimeout,
+                spt::kHeaderLength, spt::kDataOffset) &&
+           StatusGood();
+}
+
+bool PassThrough::GetIspStatus(std::uint8_t& status) {
+    ClearBuffer();
+    const bool ok = Send(GetIspStatusCommand(), spt::kDataIn, kStatusReplyLength, kLongTimeout,
+                         spt::kHeaderLength, spt::kDataOffset + kStatusReplyLength);
+    // Byte 0 of the data area in every case: zero when the request failed.
+    status = DataArea()[0];
+    return ok && StatusGood();
+}
+
+void PassThrough::LoadPayload(const std::uint8_t* payload, std::size_t length) {
+    ClearBuffer();
+    const std::size_t n = std::min<std::size_t>(length, kMaxTransferLength);
+    if (n > 0) std::memcpy(DataArea(), payload, n);
+}
+
+bool PassThrough::IspTransfer(std::uint32_t exactLength, std::uint32_t roundedLength,
+                              std::uint8_t mode) {
+    // Nothing is sent that would reach past the data area or that the
+    // command cannot describe.
+    if (roundedLength > kMaxTransferLength || exactLength > roundedLength ||
+        exactLength > kMaxPayloadLength || roundedLength % kBlockSize != 0)
+        return false;
+    const std::uint32_t length = spt::kDataOffset + roundedLength;
+    return Send(IspTransferCommand(exactLength, roundedLength, mode), spt::kDataOut, roundedLength,
+                kLongTimeout, length, length) &&
+           StatusGood();
+}
+
+std::uint8_t PassThrough::CountCommand(const VendorCommand& cdb,
+                                       const std::string& driverFileName) {
+    // The kernel driver carries the 0xFF commands: without it nothing is sent.
+    if (OpenKernelDriver(platform_, transports_, driverFileName, true) != 0) return 0;
+    ClearBuffer();
+    if (!Send(cdb, spt::kDataIn, kStatusReplyLength, kShortTimeout, spt::kHeaderLength,
+              spt::kDataOffset + kStatusReplyLength))
+        return 0;
+    return DataArea()[0];
+}
+
+std::uint8_t PassThrough::GetDeviceCount(const std::string& driverFileName) {
+    return CountCommand(GetDeviceCountCommand(), driverFileName);
+}
+
+std::uint8_t PassThrough::GetLunCount(const std::string& driverFileName) {
+    return CountCommand(GetLunCountCommand(), driverFileName);
+}
+
+bool PassThrough::ReadIdentityBlock(std::uint8_t* destination, std::uint32_t address,
+                                    std::uint8_t blocks) {
+    return ReadCommand(ReadIdentityBlockCommand(address, blocks), kIdentityBlockReadLength,
+                       destination);
+}
+
+bool PassThrough::ReadIdentityBlock2(std::uint8_t* destination, std::uint32_t address,
+                                     std::uint8_t blocks) {
+    return ReadCommand(ReadIdentityBlock2Command(address, blocks), kIdentityBlockReadLength,
+                       destination);
+}
+
+}  // namespace usbisp

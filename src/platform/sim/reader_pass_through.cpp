@@ -1,0 +1,122 @@
+#include "platform/sim/reader_pass_through.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/sim/crc32.h"
+
+namespace usbisp::sim {
+
+namespace {
+
+std::uint32_t Get32(const std::uint8_t* at) {
+    return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
+           static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
+}
+
+void Put32(std::uint8_t* at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::string Hex8(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08x", value);
+    return text;
+}
+
+std::string Hex2(std::uint8_t value) {
+    char text[4];
+    std::snprintf(text, sizeof text, "%02x", value);
+    return text;
+}
+
+std::string N(std::uint64_t value) {
+    return std::to_string(value);
+}
+
+// The checks the storage stack makes before a request reaches the device.
+std::string Check(const PassThroughRequest& r, std::uint16_t length, std::uint32_t inSize,
+                  std::uint32_t outSize) {
+    if (length != kPassThroughHeaderLength) return "Length " + N(length) + " is not 44";
+    if (outSize < kPassThroughHeaderLength)
+        return "output length " + N(outSize) + " does not hold the 44-byte header";
+    if (r.cdbLength == 0 || r.cdbLength > 12)
+        return "CdbLength " + N(r.cdbLength) + " is not 1 to 12";
+    if (r.dataIn > 1) return "DataIn " + N(r.dataIn) + " is neither in (1) nor out (0)";
+    if (r.senseInfoLength > 0) {
+        if (r.senseInfoOffset < kPassThroughHeaderLength)
+            return "SenseInfoOffset " + N(r.senseInfoOffset) + " overlaps the header";
+        const std::uint64_t end = std::uint64_t{r.senseInfoOffset} + r.senseInfoLength;
+        if (end > outSize)
+            return "sense area ends at " + N(end) + ", past the output buffer (" + N(outSize) + ")";
+    }
+    if (r.dataTransferLength > 0) {
+        if (r.dataBufferOffset < kPassThroughHeaderLength)
+            return "DataBufferOffset " + N(r.dataBufferOffset) + " overlaps the header";
+        const std::uint64_t end = std::uint64_t{r.dataBufferOffset} + r.dataTransferLength;
+        if (r.isDataIn() && end > outSize)
+            return "output length " + N(outSize) +
+                   " below DataBufferOffset + DataTransferLength (" + N(end) + ")";
+        if (!r.isDataIn() && end > inSize)
+            return "input length " + N(inSize) + " below DataBufferOffset + DataTransferLength (" +
+                   N(end) + ")";
+    }
+    return {};
+}
+
+}  // namespace
+
+ParsedPassThrough ParsePassThrough(const void* in, std::uint32_t inSize, const void* out,
+                                   std::uint32_t outSize) {
+    ParsedPassThrough parsed;
+    if (in == nullptr || inSize < kPassThroughHeaderLength) {
+        parsed.reason = "input length " + N(inSize) + " does not hold the 44-byte header";
+        return parsed;
+    }
+    const auto* b = static_cast<const std::uint8_t*>(in);
+    PassThroughRequest r;
+    const auto length = static_cast<std::uint16_t>(b[0] | b[1] << 8);
+    r.scsiStatus = b[2];
+    r.cdbLength = b[6];
+    r.senseInfoLength = b[7];
+    r.dataIn = b[8];
+    r.dataTransferLength = Get32(b + 12);
+    r.timeOutValue = Get32(b + 16);
+    r.dataBufferOffset = Get32(b + 20);
+    r.senseInfoOffset = Get32(b + 24);
+    std::copy(b + 28, b + 44, r.cdb.begin());
+    parsed.reason = out == nullptr ? "no output buffer" : Check(r, length, inSize, outSize);
+    if (parsed.reason.empty() && !r.isDataIn())
+        r.dataOut.assign(b + r.dataBufferOffset, b + r.dataBufferOffset + r.dataTransferLength);
+    parsed.request = std::move(r);
+    return parsed;
+}
+
+std::string PassThroughDetails(const PassThroughRequest& r, std::uint8_t scsiStatus) {
+    std::string cdb;
+    for (int i = 0; i < 12; ++i) cdb += Hex2(r.cdb[static_cast<std::size_t>(i)]);
+    const std::string dir = r.dataIn == 1 ? "in" : r.dataIn == 0 ? "out" : N(r.dataIn);
+    std::string text = "cdb=" + cdb + " dir=" + dir + " xfer=" + N(r.dataTransferLength) +
+                       " timeout=" + N(r.timeOutValue) + " scsi=" + Hex2(scsiStatus);
+    // The data of a request refused before it was read is not described.
+    if (r.dataIn == 0 && r.dataOut.size() == r.dataTransferLength)
+        text += " data=" + Hex8(Crc32(r.dataOut.data(), r.dataOut.size()));
+    return text;
+}
+
+std::uint32_t CompletePassThrough(const void* in, void* out, const PassThroughRequest& request,
+                                  std::uint8_t scsiStatus,
+                                  const std::vector<std::uint8_t>& dataIn) {
+    auto* o = static_cast<std::uint8_t*>(out);
+    if (o != in) std::memcpy(o, in, kPassThroughHeaderLength);
+    o[2] = scsiStatus;
+    if (!request.isDataIn()) return kPassThroughHeaderLength;
+    const auto moved = static_cast<std::uint32_t>(
+        std::min<std::size_t>(dataIn.size(), request.dataTransferLength));
+    if (moved > 0) std::memcpy(o + request.dataBufferOffset, dataIn.data(), moved);
+    Put32(o + 12, moved);
+    return request.dataBufferOffset + moved;
+}
+
+}  // namespace usbisp::sim

@@ -1,0 +1,52 @@
+// The SCSI pass-through request (control code 0x4d004) as the bench receives
+// it: the 44-byte header of 32-bit Windows at the start of the input buffer,
+// checked as strictly as Windows and the storage drivers check it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace usbisp::sim {
+
+inline constexpr std::uint32_t kPassThroughCode = 0x4D004u;
+inline constexpr std::uint32_t kPassThroughHeaderLength = 44;
+
+struct PassThroughRequest {
+    std::uint8_t scsiStatus = 0;
+    std::uint8_t cdbLength = 0;
+    std::uint8_t senseInfoLength = 0;
+    std::uint8_t dataIn = 0;  // 1 in, 0 out
+    std::uint32_t dataTransferLength = 0;
+    std::uint32_t timeOutValue = 0;
+    std::uint32_t dataBufferOffset = 0;
+    std::uint32_t senseInfoOffset = 0;
+    std::array<std::uint8_t, 16> cdb{};
+    // The data phase of a data-out request, taken from the input buffer.
+    std::vector<std::uint8_t> dataOut;
+
+    bool isDataIn() const { return dataIn == 1; }
+};
+
+struct ParsedPassThrough {
+    std::optional<PassThroughRequest> request;  // empty: the header could not be read
+    std::string reason;                         // why the request is malformed; empty if sound
+};
+
+// Reads and checks the request. The header fields are read whenever the input
+// holds them, so that even a refused request can be described.
+ParsedPassThrough ParsePassThrough(const void* in, std::uint32_t inSize, const void* out,
+                                   std::uint32_t outSize);
+
+// The io line's details: cdb=... dir=... xfer=... timeout=... scsi=.. [data=...].
+std::string PassThroughDetails(const PassThroughRequest& request, std::uint8_t scsiStatus);
+
+// Completes a request: the header goes back into the output buffer with its
+// ScsiStatus and the length actually moved, followed by the data-in bytes
+// (at most DataTransferLength of them). Returns the bytes returned.
+std::uint32_t CompletePassThrough(const void* in, void* out, const PassThroughRequest& request,
+                                  std::uint8_t scsiStatus, const std::vector<std::uint8_t>& dataIn);
+
+}  // namespace usbisp::sim

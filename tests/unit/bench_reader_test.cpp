@@ -1,0 +1,306 @@
+// The bench's card readers: the identity block they deliver, the controller's
+// in-system-programming behaviour, the injected faults, and the checks every
+// pass-through request passes before it reaches a drive.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <vector>
+
+#include "bench_reader_fixture.h"
+#include "device/pass_through.h"
+#include "platform/sim/reader_identity.h"
+#include "platform/win_constants.h"
+
+namespace usbisp {
+namespace {
+
+using testing::BenchFixture;
+using Lines = std::vector<std::string>;
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(ReaderIdentity, BlockAtItsOffsets) {
+    sim::ReaderConfig r;
+    r.vid = 0x058F;
+    r.pid = 0x6362;
+    r.manufacturer = "Gen";
+    r.product = "Rdr";
+    r.serial = "A1B2";
+    r.inquiryVendor = "Ven     ";
+    r.inquiryProduct = "Prod            ";
+    r.inquiryRevision = "1.00";
+    r.firmwareRevision = {1, 2, 3, 3, 5, 0x14, 1, 2};
+    r.firmwareRevisionOrg = {1, 2, 0x35, 0x14};
+    r.hardwareRevision = {0x76, 0x20, 0x43};
+    r.usb20FirmwareRevision = {9, 8, 7, 6, 5, 4, 3, 2};
+
+    sim::SimIdentityBlock expected{};
+    expected[8] = 0x8F;
+    expected[9] = 0x05;
+    expected[10] = 0x62;
+    expected[11] = 0x63;
+    auto put = [&](std::size_t at, const std::string& text) {
+        for (std::size_t i = 0; i < text.size(); ++i)
+            expected[at + i] = static_cast<std::uint8_t>(text[i]);
+    };
+    put(46, "Gen");
+    put(72, "Rdr");
+    put(98, std::string("A\0"
+                        "1\0"
+                        "B\0"
+                        "2\0",
+                        8));
+    for (std::size_t i = 0; i < 8; ++i) expected[148 + i] = r.firmwareRevision[i];
+    put(156, "Prod            ");
+    put(176, "Ven     ");
+    put(184, "1.00");
+    put(188, "evMr.1a3");  // "verM1.3a", each pair swapped
+    put(378, "\x01\x02\x35\x14");
+    put(382, "\x76\x20\x43");
+    for (std::size_t i = 0; i < 8; ++i) expected[520 + i] = r.usb20FirmwareRevision[i];
+
+    EXPECT_EQ(sim::BuildIdentityBlock(r, "verM1.3a"), expected);
+}
+
+constexpr char kReader[] = R"({
+  "windows": "xp", "drives": "C",
+  "readers": [{"letters": "E", "serial": "000000000001",
+               "inquiry": {"vendor": "Generic", "product": "Flash Reader", "revision": "1.00"}%s}]
+})";
+
+std::string ReaderBench(const std::string& extraKeys) {
+    std::string text = kReader;
+    text.replace(text.find("%s"), 2, extraKeys);
+    return text;
+}
+
+struct ReaderTest : ::testing::Test {
+    void Start(const std::string& extraKeys = "") {
+        fixture = std::make_unique<BenchFixture>(ReaderBench(extraKeys));
+        pt = std::make_unique<PassThrough>(fixture->bench(), transports);
+        ASSERT_TRUE(pt->OpenSelectedDrive(true, 'E'));
+        fixture->Take();
+    }
+    std::uint8_t Status() {
+        std::uint8_t status = 0xEE;
+        EXPECT_TRUE(pt->GetIspStatus(status));
+        return status;
+    }
+    bool Transfer(const Bytes& payload, std::uint8_t mode) {
+        pt->LoadPayload(payload.data(), payload.size());
+        const auto n = static_cast<std::uint32_t>(payload.size());
+        return pt->IspTransfer(n, RoundedLength(n), mode);
+    }
+    bool ReadIdentity() {
+        std::array<std::uint8_t, 528> block{};
+        return pt->ReadIdentity(block.data());
+    }
+
+    Transports transports;
+    std::unique_ptr<BenchFixture> fixture;
+    std::unique_ptr<PassThrough> pt;
+};
+
+TEST_F(ReaderTest, SoundControllerThroughIspAndReplug) {
+    Start(R"(, "firmware": "0102")");
+    EXPECT_EQ(Status(), 0x00);  // nothing to report
+    const Bytes image(1000, 0x42);
+    EXPECT_FALSE(Transfer(image, 0));  // outside ISP mode
+    EXPECT_FALSE(Transfer(image, 1));
+    EXPECT_EQ(fixture->bench().ReaderFirmware(0), (Bytes{0x01, 0x02}));
+
+    ASSERT_TRUE(pt->IspJump());
+    EXPECT_EQ(Status(), IspStatusJumpOk);
+    EXPECT_EQ(Status(), 0x00);
+    ASSERT_TRUE(pt->IspJump());
+    EXPECT_EQ(Status(), IspStatusJumpOk);  // again when already in ISP mode
+    EXPECT_FALSE(ReadIdentity());
+    std::array<std::uint8_t, 36> inquiry{};
+    EXPECT_TRUE(pt->Inquiry(0, inquiry.data()));
+
+    ASSERT_TRUE(Transfer(image, 0));
+    EXPECT_EQ(Status(), IspStatusWriteOk);
+    EXPECT_EQ(fixture->bench().ReaderFirmware(0), image);  // the exact count, not the blocks
+    ASSERT_TRUE(Transfer(image, 1));
+    EXPECT_EQ(Status(), IspStatusVerifyOk);
+    Bytes other = image;
+    other[999] = 0x43;
+    ASSERT_TRUE(Transfer(other, 1));
+    EXPECT_EQ(Status(), IspStatusVerifyMismatch);
+    ASSERT_TRUE(Transfer(Bytes(999, 0x42), 1));  // same bytes, shorter
+    EXPECT_EQ(Status(), IspStatusVerifyMismatch);
+
+    fixture->bench().Replug();
+    EXPECT_TRUE(ReadIdentity());
+    EXPECT_FALSE(Transfer(image, 0));
+    EXPECT_EQ(fixture->bench().ReaderFirmware(0), image);
+}
+
+TEST_F(ReaderTest, AnswersReplaceOnlyTheStatusByte) {
+    Start(R"(, "answers": {"IspJump": ["12"], "IspWrite": ["a4"], "IspVerify": ["33", "5a"]})");
+    ASSERT_TRUE(pt->IspJump());
+    EXPECT_EQ(Status(), 0x12);
+    ASSERT_TRUE(pt->IspJump());
+    EXPECT_EQ(Status(), IspStatusJumpOk);  // the answers are used up
+    const Bytes image{1, 2, 3};
+    ASSERT_TRUE(Transfer(image, 0));
+    EXPECT_EQ(Status(), 0xA4);
+    EXPECT_EQ(fixture->bench().ReaderFirmware(0), image);  // stored all the same
+    ASSERT_TRUE(Transfer(image, 1));
+    EXPECT_EQ(Status(), 0x33);
+    ASSERT_TRUE(Transfer(image, 1));
+    EXPECT_EQ(Status(), 0x5A);
+    ASSERT_TRUE(Transfer(Bytes{9}, 1));
+    EXPECT_EQ(Status(), IspStatusVerifyMismatch);
+}
+
+TEST_F(ReaderTest, FailuresAndScsiStatusByRequestNumber) {
+    Start(
+        R"(, "failures": ["GetIspStatus#2", "Open#3", "IspWrite"], "scsiStatus": {"IspJump#1": "02"})");
+    EXPECT_FALSE(pt->IspJump());  // completes, but not GOOD, and takes no effect
+    EXPECT_EQ(Status(), 0x00);
+    std::uint8_t status = 0xEE;
+    EXPECT_FALSE(pt->GetIspStatus(status));
+    EXPECT_EQ(status, 0x00);
+    ASSERT_TRUE(pt->IspJump());
+    EXPECT_EQ(Status(), IspStatusJumpOk);
+    EXPECT_FALSE(Transfer(Bytes{1}, 0));
+    EXPECT_FALSE(Transfer(Bytes{1}, 0));
+    EXPECT_TRUE(fixture->bench().ReaderFirmware(0).empty());
+    const std::string e = R"(io ioctl "\\\\.\\E:" 0x4d004 )";
+    const Lines lines = fixture->Take();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], e + "in=44 out=80 ok cdb=06bf00000800000000000000 dir=in xfer=0 "
+                            "timeout=2 scsi=02");
+    EXPECT_EQ(lines[2], e + "in=44 out=88 fail cdb=06b000000800000000000000 dir=in xfer=8 "
+                            "timeout=30 scsi=00");
+    // The second open is the one that fails (the fixture's open was the first).
+    pt->CloseSelectedDrive();
+    EXPECT_TRUE(pt->OpenSelectedDrive(true, 'E'));
+    pt->CloseSelectedDrive();
+    EXPECT_FALSE(pt->OpenSelectedDrive(true, 'E'));
+    EXPECT_TRUE(pt->OpenSelectedDrive(true, 'E'));
+}
+
+TEST_F(ReaderTest, ZeroXffCommandsOnlyWithTheKernelDriver) {
+    Start();
+    std::array<std::uint8_t, 512> block{};
+    EXPECT_FALSE(pt->ReadIdentityBlock(block.data(), IdentityBlockAddress, 1));
+    EXPECT_FALSE(pt->ReadIdentityBlock2(block.data(), IdentityBlockAddress, 1));
+}
+
+// A request built by hand, then spoiled.
+struct RawRequest {
+    Bytes buffer = Bytes(kTransferBufferSize, 0);
+    std::uint32_t in = 44;
+    std::uint32_t out = 116;
+};
+
+std::string SendRaw(BenchFixture& fixture, Handle drive, RawRequest request) {
+    std::uint32_t returned = 0;
+    fixture.bench().DeviceIoControl(drive, win::kIoctlScsiPassThrough, request.buffer.data(),
+                                    request.in, request.buffer.data(), request.out, &returned);
+    const Lines lines = fixture.Take();
+    return lines.empty() ? "" : lines.back();
+}
+
+TEST(ReaderRequestChecks, MalformedRequestsFailWithAReason) {
+    BenchFixture fixture(ReaderBench(""));
+    const Handle drive = fixture.bench().CreateFileA("\\\\.\\E:", 0xC0000000u, 3, 3, 0);
+    fixture.Take();
+    const std::string e = R"(io ioctl "\\\\.\\E:" 0x4d004 )";
+    const std::string inquiry = "cdb=120000002400000000000000 dir=in xfer=36 timeout=2 scsi=00";
+    auto inquiryRequest = [] {
+        RawRequest r;
+        FillPassThroughHeader(r.buffer.data(), InquiryCommand(0), 1, 36, 2);
+        return r;
+    };
+    RawRequest r = inquiryRequest();
+    EXPECT_EQ(SendRaw(fixture, drive, r), e + "in=44 out=116 ok " + inquiry);
+
+    r = inquiryRequest();
+    r.buffer[0] = 40;
+    EXPECT_EQ(SendRaw(fixture, drive, r),
+              e + "in=44 out=116 fail " + inquiry + R"( reason="Length 40 is not 44")");
+    r = inquiryRequest();
+    r.in = 40;
+    EXPECT_EQ(
+        SendRaw(fixture, drive, r),
+        e + R"(in=40 out=116 fail reason="input length 40 does not hold the 44-byte header")");
+    r = inquiryRequest();
+    r.buffer[6] = 16;
+    EXPECT_EQ(SendRaw(fixture, drive, r),
+              e + "in=44 out=116 fail " + inquiry + R"( reason="CdbLength 16 is not 1 to 12")");
+    r = inquiryRequest();
+    r.buffer[24] = 40;  // SenseInfoOffset inside the header
+    EXPECT_EQ(SendRaw(fixture, drive, r),
+              e + "in=44 out=116 fail " + inquiry +
+                  R"( reason="SenseInfoOffset 40 overlaps the header")");
+    r = inquiryRequest();
+    r.buffer[24] = 100;  // sense area 100..123 past the 116-byte output
+    EXPECT_EQ(SendRaw(fixture, drive, r),
+              e + "in=44 out=116 fail " + inquiry +
+                  R"x( reason="sense area ends at 124, past the output buffer (116)")x");
+    r = inquiryRequest();
+    r.buffer[20] = 16;  // DataBufferOffset inside the header
+    EXPECT_EQ(SendRaw(fixture, drive, r),
+              e + "in=44 out=116 fail " + inquiry +
+                  R"( reason="DataBufferOffset 16 overlaps the header")");
+    r = inquiryRequest();
+    r.out = 115;
+    EXPECT_EQ(
+        SendRaw(fixture, drive, r),
+        e + "in=44 out=115 fail " + inquiry +
+            R"x( reason="output length 115 below DataBufferOffset + DataTransferLength (116)")x");
+
+    // Data out: the input must hold the data phase, and the transfer command's
+    // counts must agree with it. The data phases here are all zeros (CRC-32 of
+    // 1536 zeros 6c1ce17e, of 1024 zeros efb5af2e).
+    auto writeRequest = [](std::uint32_t exact, std::uint8_t blocks, std::uint32_t xfer) {
+        RawRequest w;
+        VendorCommand cdb = IspTransferCommand(exact, 0, 0);
+        cdb[6] = blocks;
+        FillPassThroughHeader(w.buffer.data(), cdb, 0, xfer, 30);
+        w.in = w.out = 80 + xfer;
+        return w;
+    };
+    r = writeRequest(1000, 2, 1024);
+    r.in = 1000;
+    EXPECT_EQ(
+        SendRaw(fixture, drive, r),
+        e +
+            "in=1000 out=1104 fail cdb=06b10000e803020000000000 dir=out xfer=1024 "
+            "timeout=30 scsi=00" +
+            R"x( reason="input length 1000 below DataBufferOffset + DataTransferLength (1104)")x");
+    r = writeRequest(1000, 2, 1536);
+    EXPECT_EQ(SendRaw(fixture, drive, r),
+              e +
+                  "in=1616 out=1616 fail cdb=06b10000e803020000000000 dir=out xfer=1536 "
+                  "timeout=30 scsi=00 data=6c1ce17e" +
+                  R"( reason="block count 2 x 512 is not DataTransferLength 1536")");
+    r = writeRequest(1100, 2, 1024);
+    EXPECT_EQ(SendRaw(fixture, drive, r),
+              e +
+                  "in=1104 out=1104 fail cdb=06b100004c04020000000000 dir=out xfer=1024 "
+                  "timeout=30 scsi=00 data=efb5af2e" +
+                  R"( reason="byte count 1100 above DataTransferLength 1024")");
+}
+
+TEST(ReaderRequestChecks, PlainDiskAnswersOnlyInquiry) {
+    BenchFixture fixture(ReaderBench(""));
+    Transports transports;
+    PassThrough pt(fixture.bench(), transports);
+    ASSERT_TRUE(pt.OpenSelectedDrive(true, 'C'));
+    std::array<std::uint8_t, 36> inquiry{};
+    ASSERT_TRUE(pt.Inquiry(0, inquiry.data()));
+    EXPECT_EQ(inquiry[0], 0x00);
+    EXPECT_EQ(std::string(inquiry.begin() + 8, inquiry.end()), "ATA     FIXED DISK      1.00");
+    std::array<std::uint8_t, 528> block{};
+    EXPECT_FALSE(pt.ReadIdentity(block.data()));
+    EXPECT_FALSE(pt.IspJump());
+    std::uint8_t status = 0xEE;
+    EXPECT_FALSE(pt.GetIspStatus(status));
+}
+
+}  // namespace
+}  // namespace usbisp
