@@ -1,11 +1,48 @@
 #include "firmware/firmware.h"
 
+#include "device/pass_through.h"
+#include "firmware/banner.h"
+#include "firmware/image_file.h"
+#include "firmware/isp_dispatch.h"
+#include "firmware/sequences.h"
+
 namespace usbisp {
 
-// The sequences are not built yet: they reach no device and report nothing.
-void ProgramFirmware(FirmwareContext&) {}
-void VerifyFirmware(FirmwareContext&) {}
+namespace {
+
+constexpr const char* kVerifyTitle = "==  Verify Firmware Program Ver1.60             ";
+
+}  // namespace
+
+void VerifyFirmware(FirmwareContext& ctx) {
+    const OperatorMessages messages{ctx.view, ctx.app.statusText};
+    StartBanner(messages, kVerifyTitle);
+    const std::string romCodeFile = FieldText(ctx.updateData.romCodeFile);
+    FirmwareImage& image = ctx.firmware.firmwareImage;
+    if (!LoadRomCodeFile(ctx.platform, messages, romCodeFile.c_str(), image)) return;
+    RomCodeLines(messages, romCodeFile, ctx.app.driverFileName);
+    // The image is compared exactly as the file holds it: no header check, no
+    // stamping.
+    if (auto path = MakeIspPath(ctx)) VerifyImage(ctx, *path, image.length);
+}
+
+// The Memory Stick controller update is not built yet: it reaches no device
+// and reports nothing.
 void UpdateMsController(FirmwareContext&, int) {}
-void CloseDevice(FirmwareContext&) {}
+
+void CloseDevice(FirmwareContext& ctx) {
+    switch (ctx.app.osKind) {
+        case OsWin2000:
+        case OsWinXP:
+            // Also when the kernel driver was used: the drive handle is this
+            // path's handle.
+            PassThrough(ctx.platform, ctx.transports).CloseSelectedDrive();
+            break;
+        default:
+            // Windows 95/98 and ME close the port driver's handle, which comes
+            // with the port-driver transports.
+            break;
+    }
+}
 
 }  // namespace usbisp

@@ -222,6 +222,8 @@ std::string Bench::FilePath(const char* name) const {
 }
 
 std::FILE* Bench::OpenFile(const char* name, const char* mode) {
+    // Windows opens nothing by an empty name; here it would be the directory.
+    if (!name || !*name) return nullptr;
     const std::string how = mode ? mode : "";
     const bool writing = how.find_first_of("wa+") != std::string::npos;
     if (writing && fileFaults_.Has("write", name)) return nullptr;

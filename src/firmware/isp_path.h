@@ -1,0 +1,53 @@
+// One access path as the programming and verification sequences see it: how
+// it opens and closes, how the image reaches the device, and the few places
+// where its runs look different (bar steps, the text field, an extra wait).
+// Every path has one implementation; the sequences themselves exist once.
+#pragma once
+
+#include <cstdint>
+
+#include "firmware/firmware_state.h"
+#include "firmware/operator_messages.h"
+
+namespace usbisp {
+
+// How far a programming run advances the bar at each stage; 0 leaves it.
+struct ProgramBarSteps {
+    int atStart = 0;           // after the caption
+    int afterIspEntry = 0;     // after the jump's success line
+    int afterWrite = 0;        // after the IspWrite transfer
+    int afterWriteStatus = 0;  // after the status read that follows it
+    int afterWriteCheck = 0;   // after the status was found to be 0xA5
+    int afterVerify = 0;       // after the IspVerify transfer
+    int atSuccess = 0;         // after the final success line
+};
+
+struct IspPathStyle {
+    ProgramBarSteps program;
+    // The text field shows the status text at once instead of the empty text.
+    bool showsStatusTextFirst = false;
+    // A wait after the write's success line and before the compare, in ms.
+    std::uint32_t waitBeforeVerify = 0;
+};
+
+class IspPath {
+  public:
+    virtual ~IspPath() = default;
+
+    virtual const IspPathStyle& style() const = 0;
+    // Whether an image of this length can be expressed on the path.
+    virtual bool CarriesLength(std::uint32_t imageLength) const = 0;
+    // On failure the path has told the operator what it has to say.
+    virtual bool Open(const OperatorMessages& messages) = 0;
+    virtual void Close() = 0;
+
+    virtual bool Jump() = 0;
+    // The status byte is handed back also when the read fails.
+    virtual bool ReadStatus(std::uint8_t& status) = 0;
+    // The first `imageLength` bytes of the image; mode 0 programs (IspWrite),
+    // mode 1 compares (IspVerify).
+    virtual bool Transfer(const FirmwareImage& image, std::uint32_t imageLength,
+                          std::uint8_t mode) = 0;
+};
+
+}  // namespace usbisp

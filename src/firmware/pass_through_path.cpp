@@ -1,0 +1,34 @@
+#include "firmware/pass_through_path.h"
+
+namespace usbisp {
+
+namespace {
+
+constexpr const char* kOpenFailed = "ERROR: Access Disk Drive Failed!!!";
+
+// 3 at the start, 2 after the ISP entry, then 2, 2, 2 and 4 per attempt: a
+// first-attempt success fills the bar to 15.
+constexpr IspPathStyle kStyle{{3, 2, 2, 2, 2, 4, 0}, false, 0};
+
+}  // namespace
+
+const IspPathStyle& PassThroughPath::style() const {
+    return kStyle;
+}
+
+bool PassThroughPath::Open(const OperatorMessages& messages) {
+    if (passThrough_.OpenSelectedDrive(selected_.inUse != 0, selected_.driveLetters[0]))
+        return true;
+    messages.Line(kOpenFailed);
+    return false;
+}
+
+bool PassThroughPath::Transfer(const FirmwareImage& image, std::uint32_t imageLength,
+                               std::uint8_t mode) {
+    // The buffer is cleared before the copy, so the fill up to the block
+    // boundary is zeros.
+    passThrough_.LoadPayload(image.bytes.data(), imageLength);
+    return passThrough_.IspTransfer(imageLength, RoundedLength(imageLength), mode);
+}
+
+}  // namespace usbisp
