@@ -27,6 +27,12 @@ std::uint8_t OpenAccessPath(DiscoveryContext& ctx);
 // device is not ready, anything else when discovery has run.
 std::uint8_t DiscoverDevices(DiscoveryContext& ctx);
 
+// The device and unit counts of the access path (the unit count of
+// selectedDevice). Only the kernel driver path of Windows 2000 answers them
+// so far; every other path gives 0.
+std::uint8_t GetDeviceCount(DiscoveryContext& ctx);
+std::uint8_t GetLunCount(DiscoveryContext& ctx);
+
 // Closes the port driver's handle after a discovery that found the device not
 // ready.
 void ClosePortDriver(DiscoveryContext& ctx);

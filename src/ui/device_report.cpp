@@ -1,5 +1,6 @@
 #include "ui/device_report.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -44,9 +45,10 @@ bool Usb20NotApplicable(const DeviceInfo& d, const std::string& chipCode) {
 }  // namespace
 
 DeviceReport BuildDeviceReport(AppState& app, const DeviceTable& devices) {
-    const int index = app.selectedDevice >= 0 && app.selectedDevice < static_cast<int>(kDeviceSlotCount)
-                          ? app.selectedDevice
-                          : 0;
+    const int index =
+        app.selectedDevice >= 0 && app.selectedDevice < static_cast<int>(kDeviceSlotCount)
+            ? app.selectedDevice
+            : 0;
     const DeviceInfo& d = devices.deviceSlots[static_cast<std::size_t>(index)];
 
     app.chipCode.clear();
@@ -91,7 +93,8 @@ DeviceReport BuildDeviceReport(AppState& app, const DeviceTable& devices) {
     r += Format("\n USB H/W Revision     :%02x%02x", d.hardwareRevision[0], d.hardwareRevision[1]);
     if (d.hardwareRevision[2] != 0) r += static_cast<char>(d.hardwareRevision[2]);
     r += "\n USB20 F/W Revision   :";
-    r += Usb20NotApplicable(d, app.chipCode) ? std::string("N/A") : FirmwareText(d.usb20FirmwareRevision);
+    r += Usb20NotApplicable(d, app.chipCode) ? std::string("N/A")
+                                             : FirmwareText(d.usb20FirmwareRevision);
     r += kRule;
     r += "\n";
     r += "\n" + Format(" Total Device Plug In : %x ", devices.deviceCount);
@@ -104,7 +107,8 @@ DeviceReport BuildDeviceReport(AppState& app, const DeviceTable& devices) {
     std::string name;
     AppendChars(name, d.inqProduct);
     const int letters = std::min<int>(app.selectedDriveCount, static_cast<int>(kMaxDriveLetters));
-    for (int i = 0; i < letters; ++i) name += Format("[%c:] ", d.driveLetters[static_cast<std::size_t>(i)]);
+    for (int i = 0; i < letters; ++i)
+        name += Format("[%c:] ", d.driveLetters[static_cast<std::size_t>(i)]);
     return {r, name};
 }
 

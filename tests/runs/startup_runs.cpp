@@ -77,6 +77,9 @@ const std::string kDriverListWin9x =
     "list 1027 select \"ZIZIRADA.ZAV\"\n";
 const std::string kLoadFailedStatus =
     R"(\nError: Can't Load the Driver ZIZIRADA.ZAV\n  P/S: Device Not Ready Or Error Driver select.)";
+// No reader on the bench: discovery finds no device.
+const std::string kNotReadyStatus =
+    R"(\nERROR: Device Not Ready when GET DEVICE VERSION!! \n  P/S: After ISP/Verify Device must plug-out first!)";
 const std::string kLoadFailedBox =
     R"(box stop "Message Dialog" "Error!!! Device not ready Or Error Driver select")";
 
@@ -101,12 +104,11 @@ TEST(StartUp, Windows95IsTreatedLikeWindows98) {
 TEST(StartUp, WindowsMeWithoutOwnDriverUsesNoDriverList) {
     TempDir dir;
     auto run = RunScript(dir, Bench("me"), "");
-    EXPECT_EQ(run.transcript, kOpenError + "\n" + EmptySummaryBox("OS            : Windows ME") +
-                                  "\n" +
-                                  "field 1028 \"Inq.ProductName\"\n"
-                                  "list 1030 clear\n" +
-                                  EmptyReportField("", R"(\n Locate [Adapter:Target] : [0:0])") +
-                                  "\n" + kEmptyName + "\n");
+    EXPECT_EQ(run.transcript,
+              kOpenError + "\n" + EmptySummaryBox("OS            : Windows ME") + "\n" +
+                  "field 1028 \"Inq.ProductName\"\n" +
+                  EmptyReportField(kNotReadyStatus, R"(\n Locate [Adapter:Target] : [0:0])") +
+                  "\n" + kEmptyName + "\n");
 }
 
 TEST(StartUp, Windows2000AndXpShowTheInquiryLabel) {
@@ -116,9 +118,8 @@ TEST(StartUp, Windows2000AndXpShowTheInquiryLabel) {
         TempDir dir;
         auto run = RunScript(dir, Bench(windows), "");
         EXPECT_EQ(run.transcript, kOpenError + "\n" + EmptySummaryBox(osLine) + "\n" +
-                                      "field 1028 \"Inq.ProductName\"\n"
-                                      "list 1030 clear\n" +
-                                      EmptyReportField("") + "\n" + kEmptyName + "\n")
+                                      "field 1028 \"Inq.ProductName\"\n" +
+                                      EmptyReportField(kNotReadyStatus) + "\n" + kEmptyName + "\n")
             << windows;
     }
 }
