@@ -174,7 +174,7 @@ TEST_F(ReaderTest, FailuresAndScsiStatusByRequestNumber) {
                             "timeout=2 scsi=02");
     EXPECT_EQ(lines[2], e + "in=44 out=88 fail cdb=06b000000800000000000000 dir=in xfer=8 "
                             "timeout=30 scsi=00");
-    // The second open is the one that fails (the fixture's open was the first).
+    // The third open fails: the fixture made the first, this test the second.
     pt->CloseSelectedDrive();
     EXPECT_TRUE(pt->OpenSelectedDrive(true, 'E'));
     pt->CloseSelectedDrive();
