@@ -73,8 +73,8 @@ void AdvanceAndStoreSerialCounter(Platform& platform, MainView& view, SerialCoun
         return cannotSave();
     }
     // The platform's rename does not replace a file, so the old one goes
-    // first. Should the old one stay, the new file must go too, or a later read
-    // could not tell which one counts.
+    // first. Should the old one stay, it stays in force: the new file goes, so
+    // that no stale copy waits for a later recovery.
     if (!platform.RemoveFile(kSerialFileName) && Exists(platform, kSerialFileName)) {
         platform.RemoveFile(kSerialNewFileName);
         return cannotSave();
