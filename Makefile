@@ -4,7 +4,7 @@ BUILD ?= build
 CROSS_BUILD ?= build-mingw-core
 JOBS ?= 2
 
-.PHONY: all deps build run test cross-check format clean
+.PHONY: all deps build run test cross-check format clean windows
 
 all: build
 
@@ -25,11 +25,26 @@ cross-check:
 	    -DUSBISP_CORE_ONLY=ON -DUSBISP_WERROR=ON >/dev/null
 	@cmake --build $(CROSS_BUILD) -j$(JOBS)
 
-test: build cross-check
+test: build cross-check windows
 	@ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+# The Windows program: UsbIsp.exe and UsbIspBench.exe (32-bit, in build-windows),
+# and the same sources 64-bit with the Wine tests' driver (build-windows64),
+# which the Wine tests run. Installs the cross compilers and Wine when missing.
+WIN_BUILD ?= build-windows
+WIN64_BUILD ?= build-windows64
+
+windows:
+	@scripts/install-deps.sh wine
+	@cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+	    -DUSBISP_WINDOWS=ON -DUSBISP_WERROR=ON >/dev/null
+	@cmake --build $(WIN_BUILD) -j$(JOBS)
+	@cmake -S . -B $(WIN64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
+	    -DUSBISP_WINDOWS=ON -DUSBISP_WERROR=ON >/dev/null
+	@cmake --build $(WIN64_BUILD) -j$(JOBS)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(CROSS_BUILD)
+	rm -rf $(BUILD) $(CROSS_BUILD) $(WIN_BUILD) $(WIN64_BUILD)

@@ -2,6 +2,10 @@
 
 #include <cctype>
 #include <cstdio>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace usbisp::sim {
 
@@ -12,6 +16,7 @@ std::string Upper(std::string text) {
     return text;
 }
 
+#ifndef _WIN32
 ssize_t ReadNothing(void*, char*, size_t) {
     return 0;
 }
@@ -24,6 +29,7 @@ int SeekFails(void*, off64_t*, int) {
 int CloseNothing(void*) {
     return 0;
 }
+#endif
 
 }  // namespace
 
@@ -37,8 +43,17 @@ bool FileFaults::Has(const std::string& operation, const char* name) const {
 }
 
 std::FILE* FileFaults::UnmeasurableStream() {
+#ifdef _WIN32
+    // Windows has no cookie streams: the read end of an empty pipe whose write
+    // end is closed reads nothing and cannot seek.
+    int ends[2];
+    if (_pipe(ends, 256, _O_BINARY) != 0) return nullptr;
+    _close(ends[1]);
+    return _fdopen(ends[0], "rb");
+#else
     const cookie_io_functions_t functions{ReadNothing, WriteNothing, SeekFails, CloseNothing};
     return fopencookie(nullptr, "rb", functions);
+#endif
 }
 
 }  // namespace usbisp::sim

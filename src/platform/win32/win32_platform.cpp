@@ -1,0 +1,126 @@
+#include "platform/win32/win32_platform.h"
+
+#include <windows.h>
+
+namespace usbisp::win32 {
+
+namespace {
+
+HANDLE ToHandle(Handle handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+HKEY ToKey(RegKey key) {
+    return reinterpret_cast<HKEY>(key);
+}
+
+}  // namespace
+
+std::uint32_t Win32Platform::GetVersion() {
+    return ::GetVersion();
+}
+
+Handle Win32Platform::CreateFileA(const char* path, std::uint32_t desiredAccess,
+                                  std::uint32_t shareMode, std::uint32_t creationDisposition,
+                                  std::uint32_t flagsAndAttributes) {
+    // INVALID_HANDLE_VALUE is all ones, the same as kInvalidHandle.
+    return reinterpret_cast<Handle>(::CreateFileA(
+        path, desiredAccess, shareMode, nullptr, creationDisposition, flagsAndAttributes, nullptr));
+}
+
+bool Win32Platform::DeviceIoControl(Handle device, std::uint32_t controlCode, void* inBuffer,
+                                    std::uint32_t inSize, void* outBuffer, std::uint32_t outSize,
+                                    std::uint32_t* bytesReturned) {
+    // Without an OVERLAPPED record Windows needs somewhere to put the count.
+    DWORD returned = 0;
+    const BOOL ok = ::DeviceIoControl(ToHandle(device), controlCode, inBuffer, inSize, outBuffer,
+                                      outSize, &returned, nullptr);
+    if (bytesReturned) *bytesReturned = returned;
+    return ok != FALSE;
+}
+
+bool Win32Platform::CloseHandle(Handle handle) {
+    return ::CloseHandle(ToHandle(handle)) != FALSE;
+}
+
+std::uint32_t Win32Platform::GetLogicalDrives() {
+    return ::GetLogicalDrives();
+}
+
+void Win32Platform::Sleep(std::uint32_t milliseconds) {
+    ::Sleep(milliseconds);
+}
+
+Module Win32Platform::LoadLibraryA(const char* name) {
+    return reinterpret_cast<Module>(::LoadLibraryA(name));
+}
+
+ProcAddress Win32Platform::GetProcAddress(Module module, const char* name) {
+    const FARPROC entry = ::GetProcAddress(reinterpret_cast<HMODULE>(module), name);
+    // Every entry point the program looks up has the ProcAddress shape; the
+    // detour through the generic function type keeps the cast explicit.
+    return reinterpret_cast<ProcAddress>(reinterpret_cast<void (*)()>(entry));
+}
+
+bool Win32Platform::FreeLibrary(Module module) {
+    return ::FreeLibrary(reinterpret_cast<HMODULE>(module)) != FALSE;
+}
+
+long Win32Platform::RegOpenKeyExA(RegKey root, const char* subKey, RegKey* result) {
+    HKEY key = nullptr;
+    // The program only reads the registry; Windows 9x ignores the access mask,
+    // and on NT a read-only open does not need an administrator.
+    const LONG status = ::RegOpenKeyExA(ToKey(root), subKey, 0, KEY_READ, &key);
+    if (result) *result = status == ERROR_SUCCESS ? reinterpret_cast<RegKey>(key) : 0;
+    return status;
+}
+
+long Win32Platform::RegQueryValueExA(RegKey key, const char* valueName, std::uint8_t* data,
+                                     std::uint32_t* dataSize) {
+    DWORD size = dataSize ? *dataSize : 0;
+    DWORD type = 0;
+    const LONG status =
+        ::RegQueryValueExA(ToKey(key), valueName, nullptr, &type, data, dataSize ? &size : nullptr);
+    if (dataSize) *dataSize = size;
+    return status;
+}
+
+long Win32Platform::RegCloseKey(RegKey key) {
+    return ::RegCloseKey(ToKey(key));
+}
+
+LocalTime Win32Platform::GetLocalTime() {
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    LocalTime t;
+    t.year = now.wYear;
+    t.month = now.wMonth;
+    t.dayOfWeek = now.wDayOfWeek;
+    t.day = now.wDay;
+    t.hour = now.wHour;
+    t.minute = now.wMinute;
+    t.second = now.wSecond;
+    t.milliseconds = now.wMilliseconds;
+    return t;
+}
+
+void Win32Platform::WriteStdout(const std::string& text) {
+    // A windowed program usually has no console; the C library then drops the
+    // text, as it did for the original.
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+std::FILE* Win32Platform::OpenFile(const char* name, const char* mode) {
+    return std::fopen(name, mode);
+}
+
+bool Win32Platform::RemoveFile(const char* name) {
+    return ::DeleteFileA(name) != FALSE;
+}
+
+bool Win32Platform::RenameFile(const char* from, const char* to) {
+    // MoveFileA refuses an existing target, which is what the callers rely on.
+    return ::MoveFileA(from, to) != FALSE;
+}
+
+}  // namespace usbisp::win32

@@ -1,0 +1,287 @@
+// WineDriver.exe SCRIPT: starts the program under test and works its windows
+// the way an operator does, one action per line of SCRIPT, printing what it
+// sees on standard output, one event per line (texts quoted as in the bench
+// transcripts, line breaks as "\n"):
+//
+//   version EXE WINVER   the Windows version Wine reports to EXE (win98, winxp, ...)
+//   start EXE            start EXE in the current directory and wait for its window
+//   click CAPTION        press the button or check box with that caption
+//   select ID TEXT       choose the entry TEXT in drop-down list ID
+//   cancel               close the main window with its close box
+//   title                print: title "<main window title>"
+//   field ID             print: field ID "<text of control ID>"
+//   tail ID N            print: tail ID "<last N lines of control ID>"
+//   list ID              print: list ID "<entry>" ... selected "<entry>"
+//   check ID             print: check ID 0|1
+//   shot                 ask the test script for a screenshot (SHOT.REQ, then wait for SHOT.DONE)
+//   exit                 wait for the program to end; print: exit <code>
+//
+// After every action the driver waits until the program is idle again,
+// answering every message box with OK and printing it as
+// box icon|noicon "<caption>" "<text>".
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/sim/transcript_text.h"
+#include "win32/line_breaks.h"
+#include "window_finder.h"
+
+namespace wine_driver {
+namespace {
+
+using usbisp::sim::QuoteText;
+using usbisp::win32::FromWindowsLineBreaks;
+
+constexpr DWORD kSettleMs = 120000;
+
+struct Program {
+    PROCESS_INFORMATION process{};
+    bool started = false;
+};
+
+void Print(const std::string& line) {
+    std::fputs((line + "\n").c_str(), stdout);
+    std::fflush(stdout);
+}
+
+bool Ended(const Program& program) {
+    return ::WaitForSingleObject(program.process.hProcess, 0) == WAIT_OBJECT_0;
+}
+
+// Presses a button of another process's window without waiting for the
+// command it starts (which may open a message box of its own).
+void Press(HWND button) {
+    ::SendNotifyMessageA(button, BM_CLICK, 0, 0);
+}
+
+void AnswerBox(HWND box) {
+    Print(std::string("box ") + (MessageBoxHasIcon(box) ? "icon " : "noicon ") +
+          QuoteText(WindowText(box)) + " " + QuoteText(FromWindowsLineBreaks(MessageBoxText(box))));
+    Press(::GetDlgItem(box, IDOK));
+    for (int i = 0; i < 400 && ::IsWindow(box); ++i) ::Sleep(25);
+}
+
+// Waits until the program waits for the operator with no message box open:
+// its main window answers and stays without a box for a while.
+bool Settle(const Program& program) {
+    const DWORD start = ::GetTickCount();
+    int quiet = 0;
+    while (::GetTickCount() - start < kSettleMs) {
+        if (Ended(program)) return true;
+        if (HWND box = FindMessageBox(program.process.dwProcessId)) {
+            AnswerBox(box);
+            quiet = 0;
+            continue;
+        }
+        HWND main = FindMainWindow(program.process.dwProcessId);
+        DWORD_PTR result = 0;
+        if (main && ::IsWindowVisible(main) &&
+            ::SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, kSettleMs, &result) &&
+            !FindMessageBox(program.process.dwProcessId)) {
+            if (++quiet >= 3) return true;
+        } else {
+            quiet = 0;
+        }
+        ::Sleep(100);
+    }
+    Print("error: the program did not become idle");
+    return false;
+}
+
+HWND MainOrFail(const Program& program) {
+    HWND main = program.started ? FindMainWindow(program.process.dwProcessId) : nullptr;
+    if (!main) Print("error: no main window");
+    return main;
+}
+
+bool SetVersion(const std::string& exe, const std::string& version) {
+    const std::string key = "Software\\Wine\\AppDefaults\\" + exe;
+    HKEY handle = nullptr;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                          &handle, nullptr) != ERROR_SUCCESS)
+        return false;
+    const bool ok = ::RegSetValueExA(handle, "Version", 0, REG_SZ,
+                                     reinterpret_cast<const BYTE*>(version.c_str()),
+                                     static_cast<DWORD>(version.size() + 1)) == ERROR_SUCCESS;
+    ::RegCloseKey(handle);
+    return ok;
+}
+
+bool Start(Program& program, const std::string& exe) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    std::string commandLine = exe;
+    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &program.process)) {
+        Print("error: cannot start " + exe);
+        return false;
+    }
+    program.started = true;
+    return Settle(program);
+}
+
+// Wine hands list entries to another process intact only through the
+// wide-character messages; the program's entries are plain ASCII.
+std::string ListText(HWND list, LRESULT index) {
+    const LRESULT length = ::SendMessageW(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length == CB_ERR) return {};
+    std::vector<wchar_t> text(static_cast<std::size_t>(length) + 1, L'\0');
+    ::SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                   reinterpret_cast<LPARAM>(text.data()));
+    return std::string(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(length));
+}
+
+LRESULT FindEntry(HWND list, const std::string& entry) {
+    const LRESULT count = ::SendMessageW(list, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i)
+        if (ListText(list, i) == entry) return i;
+    return CB_ERR;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string line;
+    std::istringstream in(text);
+    while (std::getline(in, line)) lines.push_back(line);
+    if (!text.empty() && text.back() == '\n') lines.push_back("");
+    return lines;
+}
+
+bool Run(Program& program, const std::string& command, std::istringstream& args) {
+    if (command == "version") {
+        std::string exe, version;
+        args >> exe >> version;
+        return SetVersion(exe, version);
+    }
+    if (command == "start") {
+        std::string exe;
+        args >> exe;
+        return Start(program, exe);
+    }
+    if (command == "exit") {
+        if (!program.started) return false;
+        if (::WaitForSingleObject(program.process.hProcess, kSettleMs) != WAIT_OBJECT_0) {
+            Print("error: the program did not end");
+            return false;
+        }
+        DWORD code = 0;
+        ::GetExitCodeProcess(program.process.hProcess, &code);
+        Print("exit " + std::to_string(code));
+        return true;
+    }
+    if (command == "shot") {
+        std::ofstream("SHOT.REQ") << "main window\n";
+        for (int i = 0; i < 600; ++i, ::Sleep(100))
+            if (::GetFileAttributesA("SHOT.DONE") != INVALID_FILE_ATTRIBUTES) return true;
+        Print("error: no screenshot was taken");
+        return false;
+    }
+    HWND main = MainOrFail(program);
+    if (!main) return false;
+    int id = 0;
+    if (command == "click") {
+        std::string caption;
+        std::getline(args >> std::ws, caption);
+        HWND button = FindButton(main, caption);
+        if (!button) {
+            Print("error: no button " + QuoteText(caption));
+            return false;
+        }
+        Press(button);
+        return Settle(program);
+    }
+    if (command == "select") {
+        std::string text;
+        args >> id;
+        std::getline(args >> std::ws, text);
+        HWND list = ::GetDlgItem(main, id);
+        const LRESULT index = FindEntry(list, text);
+        if (index == CB_ERR) {
+            Print("error: no entry " + QuoteText(text) + " in list " + std::to_string(id));
+            return false;
+        }
+        ::SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        ::SendNotifyMessageA(main, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                             reinterpret_cast<LPARAM>(list));
+        return Settle(program);
+    }
+    if (command == "cancel") {
+        ::SendNotifyMessageA(main, WM_CLOSE, 0, 0);
+        return Settle(program);
+    }
+    if (command == "title") {
+        Print("title " + QuoteText(WindowText(main)));
+        return true;
+    }
+    if (command == "field" || command == "tail") {
+        args >> id;
+        std::string text = FromWindowsLineBreaks(WindowText(::GetDlgItem(main, id)));
+        if (command == "tail") {
+            std::size_t count = 0;
+            args >> count;
+            const auto lines = Lines(text);
+            text.clear();
+            for (std::size_t i = lines.size() > count ? lines.size() - count : 0; i < lines.size();
+                 ++i)
+                text += (text.empty() ? "" : "\n") + lines[i];
+        }
+        Print(command + " " + std::to_string(id) + " " + QuoteText(text));
+        return true;
+    }
+    if (command == "list") {
+        args >> id;
+        HWND list = ::GetDlgItem(main, id);
+        std::string line = "list " + std::to_string(id);
+        const LRESULT count = ::SendMessageA(list, CB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) line += " " + QuoteText(ListText(list, i));
+        const LRESULT selected = ::SendMessageA(list, CB_GETCURSEL, 0, 0);
+        line += " selected " +
+                (selected == CB_ERR ? std::string("none") : QuoteText(ListText(list, selected)));
+        Print(line);
+        return true;
+    }
+    if (command == "check") {
+        args >> id;
+        const LRESULT state = ::SendMessageA(::GetDlgItem(main, id), BM_GETCHECK, 0, 0);
+        Print("check " + std::to_string(id) + " " + std::to_string(state));
+        return true;
+    }
+    Print("error: unknown action " + command);
+    return false;
+}
+
+}  // namespace
+}  // namespace wine_driver
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fputs("usage: WineDriver SCRIPT\n", stderr);
+        return 2;
+    }
+    std::ifstream script(argv[1]);
+    if (!script) {
+        std::fprintf(stderr, "WineDriver: cannot read %s\n", argv[1]);
+        return 2;
+    }
+    wine_driver::Program program;
+    std::string line;
+    while (std::getline(script, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream args(line);
+        std::string command;
+        args >> command;
+        if (!wine_driver::Run(program, command, args)) {
+            std::fprintf(stderr, "WineDriver: the action \"%s\" failed\n", line.c_str());
+            if (program.started && !wine_driver::Ended(program))
+                ::TerminateProcess(program.process.hProcess, 3);
+            return 1;
+        }
+    }
+    if (program.started && !wine_driver::Ended(program))
+        ::TerminateProcess(program.process.hProcess, 3);
+    return 0;
+}

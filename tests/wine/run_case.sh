@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Runs one Wine test case: the driver works the Windows program under Xvfb in
+# the run's Wine prefix, and what it saw is compared with the case's
+# expected.txt, written by hand.
+# Usage: run_case.sh PREFIX BIN_DIR CASE_DIR WORK_DIR
+set -euo pipefail
+prefix=$1 bin=$2 case_dir=$3 work=$4
+
+for tool in wine xvfb-run import; do
+    command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/install-deps.sh wine" >&2; exit 1; }
+done
+for exe in UsbIsp.exe UsbIspBench.exe WineDriver.exe; do
+    [ -f "$bin/$exe" ] || { echo "$bin/$exe is missing: run make windows" >&2; exit 1; }
+done
+
+rm -rf "$work"
+mkdir -p "$work"
+cp "$bin"/UsbIsp.exe "$bin"/UsbIspBench.exe "$bin"/WineDriver.exe "$work"/
+[ -d "$case_dir/files" ] && cp -r "$case_dir/files/." "$work"/
+cp "$case_dir/script.txt" "$work"/
+
+export WINEPREFIX=$prefix WINEDEBUG=-all
+# No ASPI layer: the machine under test has none installed.
+export WINEDLLOVERRIDES="wnaspi32=d;mscoree,mshtml="
+cd "$work"
+# The driver asks for the screenshot with SHOT.REQ and waits for SHOT.DONE.
+xvfb-run -a -s "-screen 0 800x600x24" bash -c '
+    (while [ ! -f SHOT.REQ ]; do sleep 0.2; done
+     import -window root screenshot.png || true
+     touch SHOT.DONE) &
+    watcher=$!
+    status=0
+    timeout 600 wine WineDriver.exe script.txt > actual.txt || status=$?
+    kill $watcher 2>/dev/null || true
+    wineserver -w
+    exit $status' || { echo "the driver failed:"; tr -d '\r' < actual.txt; exit 1; }
+
+# The Windows console writes its lines with "\r\n".
+tr -d '\r' < actual.txt > seen.txt
+diff -u "$case_dir/expected.txt" seen.txt
