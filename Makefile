@@ -4,18 +4,22 @@ BUILD ?= build
 CROSS_BUILD ?= build-mingw-core
 JOBS ?= 2
 
-.PHONY: all deps build run test cross-check format clean windows
+.PHONY: all deps configure build run test cross-check format clean windows
 
 all: build
 
 deps:
 	@scripts/install-deps.sh native
 
-build: deps
+configure: deps
 	@cmake -S . -B $(BUILD) -DUSBISP_WERROR=ON >/dev/null
+
+build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
 
-run: build
+# Builds the program alone, not the test suite.
+run: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target usbisp
 	@scripts/run-demo.sh $(BUILD)/usbisp
 
 # The core must also build, warning-free, with the 32-bit Windows cross compiler.
