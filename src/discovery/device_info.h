@@ -48,6 +48,14 @@ struct DeviceTable {
         identityBlock[155] = 0xFF;
     }
     void ClearSlots() { deviceSlots.fill(DeviceInfo{}); }
+
+    // The record of the selected device; a selection outside the table reads
+    // slot 0 rather than memory past it.
+    const DeviceInfo& Selected(int selectedDevice) const {
+        const bool inTable =
+            selectedDevice >= 0 && selectedDevice < static_cast<int>(kDeviceSlotCount);
+        return deviceSlots[static_cast<std::size_t>(inTable ? selectedDevice : 0)];
+    }
 };
 
 }  // namespace usbisp

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "discovery/identity.h"
+
 namespace usbisp {
 
 namespace {
@@ -45,14 +47,8 @@ bool Usb20NotApplicable(const DeviceInfo& d, const std::string& chipCode) {
 }  // namespace
 
 DeviceReport BuildDeviceReport(AppState& app, const DeviceTable& devices) {
-    const int index =
-        app.selectedDevice >= 0 && app.selectedDevice < static_cast<int>(kDeviceSlotCount)
-            ? app.selectedDevice
-            : 0;
-    const DeviceInfo& d = devices.deviceSlots[static_cast<std::size_t>(index)];
-
-    app.chipCode.clear();
-    for (std::uint8_t b : d.hardwareRevision) app.chipCode += Format("%02x", b);
+    const DeviceInfo& d = devices.Selected(app.selectedDevice);
+    app.chipCode = ChipCodeText(d.hardwareRevision);
 
     std::string r = app.statusText;
     r += kRule;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "discovery/identity.h"
 #include "ui/device_report.h"
 
 namespace usbisp {
@@ -215,16 +216,7 @@ void MainDialog::OnWin9xIsp() {
     if (!IsSupported(app.osKind)) return Refuse(kE1);
     if (app.ispEnabled == 0) return Refuse(kE2);
 
-    const DeviceInfo& selected = core_.devices.deviceSlots[static_cast<std::size_t>(
-        app.selectedDevice >= 0 && app.selectedDevice < static_cast<int>(kDeviceSlotCount)
-            ? app.selectedDevice
-            : 0)];
-    app.chipCode.clear();
-    for (std::uint8_t b : selected.hardwareRevision) {
-        char digits[4];
-        std::snprintf(digits, sizeof digits, "%02x", b);
-        app.chipCode += digits;
-    }
+    app.chipCode = ChipCodeText(core_.devices.Selected(app.selectedDevice).hardwareRevision);
 
     FirmwareContext firmware = core_.firmwareContext();
     const bool ms = app.msFirmwareMode == 1;
