@@ -4,7 +4,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "ui/views.h"
+#include "view/views.h"
 
 namespace usbisp::script {
 

@@ -111,6 +111,7 @@ int RunHeadless(const HeadlessOptions& options, std::istream& in, std::ostream& 
                 break;
         }
     }
+    if (options.afterRun) options.afterRun(bench);
     return 0;
 }
 

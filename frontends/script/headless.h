@@ -2,8 +2,13 @@
 // its transcript written to `out`.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
+
+namespace usbisp::sim {
+class Bench;
+}
 
 namespace usbisp::script {
 
@@ -12,6 +17,8 @@ struct HeadlessOptions {
     std::string benchPath;   // empty: the built-in demo bench
     std::string directory;   // the program's current directory
     bool traceIo = false;
+    // Called with the bench once the script has run (tests look at it).
+    std::function<void(const sim::Bench&)> afterRun;
 };
 
 // Exit status: 0 when the script ran to its end, 2 for a bad bench or script

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ui/sorted_list.h"
-#include "ui/views.h"
+#include "view/views.h"
 
 namespace usbisp::script {
 

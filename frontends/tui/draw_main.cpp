@@ -6,7 +6,7 @@
 #include "tui/draw_util.h"
 #include "tui/text_view.h"
 #include "ui/main_dialog.h"
-#include "ui/views.h"
+#include "view/views.h"
 
 namespace usbisp::tui {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "tui/text_view.h"
-#include "ui/views.h"
+#include "view/views.h"
 
 namespace usbisp::tui {
 

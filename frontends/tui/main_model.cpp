@@ -4,7 +4,7 @@
 #include <iterator>
 
 #include "tui/text_view.h"
-#include "ui/views.h"
+#include "view/views.h"
 
 namespace usbisp::tui {
 

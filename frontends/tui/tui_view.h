@@ -12,7 +12,7 @@
 #include "tui/main_model.h"
 #include "tui/terminal.h"
 #include "tui/windows_model.h"
-#include "ui/views.h"
+#include "view/views.h"
 
 namespace usbisp::tui {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "ui/views.h"
+#include "view/views.h"
 
 namespace usbisp::tui {
 

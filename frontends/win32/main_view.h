@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "ui/views.h"
+#include "view/views.h"
 #include "win32/windows_api.h"
 
 namespace usbisp::win32 {

@@ -9,9 +9,6 @@
 
 namespace usbisp {
 
-// Title of the refusal boxes that name no title of their own.
-inline constexpr const char* kProgramName = "UsbIsp";
-
 struct AppState {
     int osKind = OsUnsupported;
     int selfDriverMode = 0;      // "SelfDriverSel": use the maker's own driver

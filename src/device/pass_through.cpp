@@ -4,27 +4,15 @@
 #include <cstring>
 
 #include "device/kernel_driver.h"
+#include "platform/byte_order.h"
 #include "platform/win_constants.h"
 
 namespace usbisp {
 
-namespace {
-
-void Put16(std::uint8_t* at, std::uint16_t value) {
-    at[0] = static_cast<std::uint8_t>(value);
-    at[1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-void Put32(std::uint8_t* at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-}  // namespace
-
 void FillPassThroughHeader(std::uint8_t* buffer, const VendorCommand& cdb, std::uint8_t dataIn,
                            std::uint32_t dataTransferLength, std::uint32_t timeOutSeconds) {
     std::memset(buffer, 0, spt::kHeaderLength);
-    Put16(buffer + 0, spt::kHeaderLength);              // Length
+    PutLe16(buffer + 0, spt::kHeaderLength);            // Length
     buffer[2] = 0;                                      // ScsiStatus, read back after the call
     buffer[3] = 0;                                      // PathId
     buffer[4] = 1;                                      // TargetId
@@ -32,10 +20,10 @@ void FillPassThroughHeader(std::uint8_t* buffer, const VendorCommand& cdb, std::
     buffer[6] = static_cast<std::uint8_t>(cdb.size());  // CdbLength
     buffer[7] = spt::kSenseLength;                      // SenseInfoLength
     buffer[8] = dataIn;
-    Put32(buffer + 12, dataTransferLength);
-    Put32(buffer + 16, timeOutSeconds);
-    Put32(buffer + 20, spt::kDataOffset);   // DataBufferOffset
-    Put32(buffer + 24, spt::kSenseOffset);  // SenseInfoOffset
+    PutLe32(buffer + 12, dataTransferLength);
+    PutLe32(buffer + 16, timeOutSeconds);
+    PutLe32(buffer + 20, spt::kDataOffset);   // DataBufferOffset
+    PutLe32(buffer + 24, spt::kSenseOffset);  // SenseInfoOffset
     std::copy(cdb.begin(), cdb.end(), buffer + 28);
 }
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "firmware/operator_messages.h"
+#include "view/operator_messages.h"
 
 namespace usbisp {
 

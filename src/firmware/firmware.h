@@ -6,7 +6,7 @@
 #include "device/transports.h"
 #include "discovery/discovery.h"
 #include "firmware/firmware_state.h"
-#include "ui/views.h"
+#include "view/views.h"
 
 namespace usbisp {
 

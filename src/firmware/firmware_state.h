@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "ui/progress_dialog.h"
+#include "view/progress_dialog.h"
 
 namespace usbisp {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "firmware/firmware_state.h"
-#include "firmware/operator_messages.h"
+#include "view/operator_messages.h"
 
 namespace usbisp {
 

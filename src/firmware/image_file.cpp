@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/byte_order.h"
+
 namespace usbisp {
 
 namespace {
@@ -23,11 +25,9 @@ long FileLength(std::FILE* file) {
 }
 
 bool ReadInt32(std::FILE* file, std::int32_t& value) {
-    unsigned char bytes[4];
+    std::uint8_t bytes[4];
     if (std::fread(bytes, 1, sizeof bytes, file) != sizeof bytes) return false;
-    value = static_cast<std::int32_t>(
-        static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-        static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24);
+    value = static_cast<std::int32_t>(GetLe32(bytes));
     return true;
 }
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "firmware/firmware_state.h"
-#include "firmware/operator_messages.h"
 #include "platform/platform.h"
+#include "view/operator_messages.h"
 
 namespace usbisp {
 

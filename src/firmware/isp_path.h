@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "firmware/firmware_state.h"
-#include "firmware/operator_messages.h"
+#include "view/operator_messages.h"
 
 namespace usbisp {
 

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "firmware/firmware_state.h"
-#include "firmware/operator_messages.h"
 #include "platform/platform.h"
+#include "view/operator_messages.h"
 
 namespace usbisp {
 

@@ -9,9 +9,9 @@
 #include "firmware/firmware.h"
 #include "firmware/firmware_state.h"
 #include "platform/platform.h"
-#include "ui/views.h"
 #include "updatedata/update_data.h"
 #include "updatedata/update_data_file.h"
+#include "view/views.h"
 
 namespace usbisp {
 

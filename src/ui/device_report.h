@@ -6,7 +6,7 @@
 
 #include "app/app_state.h"
 #include "discovery/device_info.h"
-#include "ui/views.h"
+#include "view/views.h"
 
 namespace usbisp {
 

@@ -8,8 +8,8 @@
 
 #include "app/app_state.h"
 #include "platform/platform.h"
-#include "ui/views.h"
 #include "updatedata/update_data.h"
+#include "view/views.h"
 
 namespace usbisp {
 

@@ -8,36 +8,23 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/transcript_text.h"
 #include "support/test_support.h"
 #include "unit/device_report_expected.h"
 
 namespace usbisp::test {
+
+using sim::QuoteText;
 namespace {
 
 using Lines = std::vector<std::string>;
 
-// A text as the transcript quotes it.
-std::string Quoted(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '\n') {
-            out += "\\n";
-        } else if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 std::string ReportField(const ExpectedReport& report) {
-    return "field 1021 " + Quoted(report.Text());
+    return "field 1021 " + QuoteText(report.Text());
 }
 
 std::string NameField(const std::string& name) {
-    return "field 1024 " + Quoted(name);
+    return "field 1024 " + QuoteText(name);
 }
 
 constexpr char kFaFlashReader[] =

@@ -163,8 +163,8 @@ TEST_F(ProgramRuns, TwoRunsHandOutConsecutiveSerialNumbers) {
     for (const std::string& line : Lines(transcript))
         if (line.rfind("field 1021 ", 0) == 0) reports.push_back(line);
     EXPECT_EQ(reports, (std::vector<std::string>{
-                           "field 1021 " + Quoted(H + J + W + V + Counters(1, 0, 1)),
-                           "field 1021 " + Quoted(second + J + W + V + Counters(2, 0, 2))}));
+                           "field 1021 " + QuoteText(H + J + W + V + Counters(1, 0, 1)),
+                           "field 1021 " + QuoteText(second + J + W + V + Counters(2, 0, 2))}));
     EXPECT_EQ(dir.Read("SERIAL.TXT"), "0x57 0x1 0x125 ");
     Bytes stamped = Image(1000, 5, 0xFE);
     Put(stamped, 0x154, Descriptor("573B12010124"));

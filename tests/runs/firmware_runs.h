@@ -10,39 +10,17 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/transcript_text.h"
 #include "support/test_support.h"
 
 namespace usbisp::test::fw {
+
+using sim::QuoteText;
 
 // 56 equals signs.
 inline const std::string kRule = "========================================================";
 inline const std::string kProgramTitle = "==  Internal System Program Ver1.60             ";
 inline const std::string kVerifyTitle = "==  Verify Firmware Program Ver1.60             ";
-
-// A text as the transcript quotes it.
-inline std::string Quoted(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20 || byte > 0x7E) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-            out += hex;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
 
 struct Reader {
     std::string hardware = "73 11 00";  // a 7311
@@ -130,17 +108,17 @@ inline std::string FlowTranscript(const TempDir& dir, const std::string& bench,
 
 // Pieces of expected transcripts.
 inline std::string Text(const std::string& text) {
-    return "progress text " + Quoted(text) + "\n";
+    return "progress text " + QuoteText(text) + "\n";
 }
 inline std::string Step(int step, int position) {
     return "progress setstep " + std::to_string(step) + "\nprogress stepit " +
            std::to_string(position) + "\n";
 }
 inline std::string StopBox(const std::string& text) {
-    return "box stop \"UsbIsp\" " + Quoted(text) + "\n";
+    return "box stop \"UsbIsp\" " + QuoteText(text) + "\n";
 }
 inline std::string Report(const std::string& text) {
-    return "field 1021 " + Quoted(text) + "\n";
+    return "field 1021 " + QuoteText(text) + "\n";
 }
 // The three counter lines the handler adds after a programming run.
 inline std::string Counters(int success, int error, int total) {

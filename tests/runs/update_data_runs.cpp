@@ -6,9 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/transcript_text.h"
 #include "support/test_support.h"
 
 namespace usbisp::test {
+
+using sim::QuoteText;
 namespace {
 
 constexpr char kXpBench[] = R"({"windows": "xp", "clock": "2003-11-18T09:30:00"})";
@@ -33,30 +36,6 @@ struct Summary {
     std::string deviceSetting = "\nDEV_Setting    : No Active";
 };
 
-// A text as the transcript quotes it.
-std::string Quoted(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        switch (c) {
-            case '\n':
-                out += "\\n";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out + "\"";
-}
-
 constexpr char kSummaryBoxStart[] = "box none \"User ISP Update Data Dialog\" ";
 
 std::string SummaryBox(const Summary& s) {
@@ -70,7 +49,7 @@ std::string SummaryBox(const Summary& s) {
         "\nStr_Serial     : " + s.serial + "\nInq_Manufacture: " + s.inqManufacture +
         "\nInq_Product    : " + s.inqProduct + "\nInq_Version    : " + s.inqVersion +
         s.deviceSetting + kSep;
-    return kSummaryBoxStart + Quoted(text);
+    return kSummaryBoxStart + QuoteText(text);
 }
 
 using BoxList = std::vector<std::string>;

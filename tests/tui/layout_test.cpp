@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ui/views.h"
+#include "view/views.h"
 
 namespace usbisp::tui {
 namespace {

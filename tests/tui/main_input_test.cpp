@@ -5,7 +5,7 @@
 
 #include "tui/box_input.h"
 #include "tui/windows_model.h"
-#include "ui/views.h"
+#include "view/views.h"
 
 namespace usbisp::tui {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "firmware/operator_messages.h"
 #include "platform/sim/bench.h"
 #include "support/test_support.h"
+#include "view/operator_messages.h"
 
 namespace usbisp::test {
 

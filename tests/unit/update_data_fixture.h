@@ -12,8 +12,8 @@
 
 #include "platform/sim/bench.h"
 #include "support/test_support.h"
-#include "ui/views.h"
 #include "updatedata/update_data_file.h"
+#include "view/views.h"
 
 namespace usbisp::testing {
 

@@ -42,6 +42,9 @@ class Bench : public Platform {
     // Script actions.
     void Replug();
     std::size_t readerCount() const { return readers_.size(); }
+    // Handles opened and not closed yet: a run that ended through "Close"
+    // leaves none.
+    std::size_t openHandleCount() const { return handles_.size(); }
     // The firmware reader n (0-based) holds now.
     std::vector<std::uint8_t> ReaderFirmware(std::size_t n) const;
 

@@ -4,20 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/byte_order.h"
 #include "platform/sim/crc32.h"
 
 namespace usbisp::sim {
 
 namespace {
-
-std::uint32_t Get32(const std::uint8_t* at) {
-    return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-           static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
-
-void Put32(std::uint8_t* at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
 
 std::string Hex8(std::uint32_t value) {
     char text[16];
@@ -76,15 +68,15 @@ ParsedPassThrough ParsePassThrough(const void* in, std::uint32_t inSize, const v
     }
     const auto* b = static_cast<const std::uint8_t*>(in);
     PassThroughRequest r;
-    const auto length = static_cast<std::uint16_t>(b[0] | b[1] << 8);
+    const auto length = GetLe16(b);
     r.scsiStatus = b[2];
     r.cdbLength = b[6];
     r.senseInfoLength = b[7];
     r.dataIn = b[8];
-    r.dataTransferLength = Get32(b + 12);
-    r.timeOutValue = Get32(b + 16);
-    r.dataBufferOffset = Get32(b + 20);
-    r.senseInfoOffset = Get32(b + 24);
+    r.dataTransferLength = GetLe32(b + 12);
+    r.timeOutValue = GetLe32(b + 16);
+    r.dataBufferOffset = GetLe32(b + 20);
+    r.senseInfoOffset = GetLe32(b + 24);
     std::copy(b + 28, b + 44, r.cdb.begin());
     parsed.reason = out == nullptr ? "no output buffer" : Check(r, length, inSize, outSize);
     if (parsed.reason.empty() && !r.isDataIn())
@@ -115,7 +107,7 @@ std::uint32_t CompletePassThrough(const void* in, void* out, const PassThroughRe
     const auto moved = static_cast<std::uint32_t>(
         std::min<std::size_t>(dataIn.size(), request.dataTransferLength));
     if (moved > 0) std::memcpy(o + request.dataBufferOffset, dataIn.data(), moved);
-    Put32(o + 12, moved);
+    PutLe32(o + 12, moved);
     return request.dataBufferOffset + moved;
 }
 

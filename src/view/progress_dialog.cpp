@@ -1,4 +1,4 @@
-#include "ui/progress_dialog.h"
+#include "view/progress_dialog.h"
 
 namespace usbisp {
 

@@ -15,6 +15,9 @@ namespace usbisp {
 
 enum class BoxIcon { None, Stop, Information };
 
+// Title of the boxes that name no title of their own.
+inline constexpr const char* kProgramName = "UsbIsp";
+
 // Control ids of the main window (dialog template 102).
 namespace ctl {
 inline constexpr int kOk = 1;

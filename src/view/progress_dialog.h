@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "ui/views.h"
+#include "view/views.h"
 
 namespace usbisp {
 

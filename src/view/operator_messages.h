@@ -1,11 +1,10 @@
-// How the firmware flows speak to the operator: stop boxes and lines appended
+// How the flows speak to the operator: stop boxes and lines appended
 // to the running status text.
 #pragma once
 
 #include <string>
 
-#include "app/app_state.h"
-#include "ui/views.h"
+#include "view/views.h"
 
 namespace usbisp {
 

@@ -1,0 +1,115 @@
+// Runs every scripted case kept as data (see README.md beside it).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/sim/bench.h"
+#include "script/headless.h"
+#include "support/test_support.h"
+
+namespace usbisp::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kCasesRoot = USBISP_CASES_DIR;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> Words(const std::string& text) {
+    std::vector<std::string> words;
+    std::istringstream in(text);
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
+}
+
+std::vector<std::string> CaseNames() {
+    std::vector<std::string> names;
+    for (const auto& group : fs::directory_iterator(kCasesRoot)) {
+        if (!group.is_directory() || group.path().filename() == "fixtures") continue;
+        for (const auto& entry : fs::directory_iterator(group.path()))
+            if (fs::exists(entry.path() / "script.txt"))
+                names.push_back(fs::relative(entry.path(), kCasesRoot).generic_string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void CopyInto(const fs::path& from, const std::string& to) {
+    if (fs::exists(from))
+        fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+}
+
+bool EndsWithClose(const std::string& script) {
+    std::istringstream in(script);
+    std::string last;
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && line[0] != '#') last = line;
+    return last == "click Close";
+}
+
+class Cases : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Cases, TranscriptAsWrittenByHand) {
+    const fs::path dir = kCasesRoot / GetParam();
+    TempDir run;
+    for (const std::string& fixture : Words(ReadFile(dir / "fixtures")))
+        CopyInto(kCasesRoot / "fixtures" / fixture, run.path());
+    CopyInto(dir / "files", run.path());
+
+    const std::string script = ReadFile(dir / "script.txt");
+    script::HeadlessOptions options;
+    options.scriptPath = (dir / "script.txt").string();
+    options.benchPath = (dir / "bench.json").string();
+    options.directory = run.path();
+    for (const std::string& flag : Words(ReadFile(dir / "options"))) {
+        ASSERT_EQ(flag, "--trace-io") << "unknown option in " << dir / "options";
+        options.traceIo = true;
+    }
+    std::size_t handlesLeft = 0;
+    options.afterRun = [&](const sim::Bench& bench) { handlesLeft = bench.openHandleCount(); };
+
+    std::istringstream in;
+    std::ostringstream out, err;
+    const int exitCode = script::RunHeadless(options, in, out, err);
+
+    const std::string exitText = ReadFile(dir / "exit");
+    EXPECT_EQ(exitCode, exitText.empty() ? 0 : std::stoi(exitText));
+    EXPECT_EQ(out.str(), ReadFile(dir / "expected.txt"));
+    EXPECT_EQ(err.str(), ReadFile(dir / "stderr.txt"));
+    if (EndsWithClose(script)) {
+        EXPECT_EQ(handlesLeft, 0u) << "handles left open on the bench";
+    }
+    if (fs::exists(dir / "after")) {
+        for (const auto& entry : fs::recursive_directory_iterator(dir / "after")) {
+            if (!entry.is_regular_file()) continue;
+            const std::string name = fs::relative(entry.path(), dir / "after").generic_string();
+            EXPECT_TRUE(run.Exists(name)) << name << " is missing";
+            EXPECT_EQ(run.Read(name), ReadFile(entry.path())) << name;
+        }
+    }
+    for (const std::string& name : Words(ReadFile(dir / "gone")))
+        EXPECT_FALSE(run.Exists(name)) << name << " should not exist";
+}
+
+std::string CaseTestName(const ::testing::TestParamInfo<std::string>& info) {
+    std::string name;
+    for (char c : info.param) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Data, Cases, ::testing::ValuesIn(CaseNames()), CaseTestName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Cases);
+
+}  // namespace
+}  // namespace usbisp::test
