@@ -4,9 +4,18 @@ namespace usbisp {
 
 namespace {
 
-VendorCommand BlockRead(std::uint8_t opcode2, std::uint32_t address, std::uint8_t blocks) {
-    // The address goes most significant byte first.
-    VendorCommand cdb{};
+ScsiCommand In(std::uint32_t length, std::uint32_t timeoutSeconds = kShortTimeout) {
+    ScsiCommand command;
+    command.dataLength = length;
+    command.timeoutSeconds = timeoutSeconds;
+    return command;
+}
+
+ScsiCommand BlockRead(std::uint8_t opcode2, std::uint32_t address, std::uint8_t blocks) {
+    // The address goes most significant byte first; the data phase is one
+    // block whatever the count says.
+    ScsiCommand command = In(kIdentityBlockReadLength);
+    VendorCommand& cdb = command.cdb;
     cdb[0] = 0xFF;
     cdb[1] = opcode2;
     cdb[2] = static_cast<std::uint8_t>(address >> 24);
@@ -14,7 +23,7 @@ VendorCommand BlockRead(std::uint8_t opcode2, std::uint32_t address, std::uint8_
     cdb[4] = static_cast<std::uint8_t>(address >> 8);
     cdb[5] = static_cast<std::uint8_t>(address);
     cdb[8] = blocks;
-    return cdb;
+    return command;
 }
 
 }  // namespace
@@ -23,78 +32,82 @@ std::uint32_t RoundedLength(std::uint32_t n) {
     return (n + kBlockSize - 1) / kBlockSize * kBlockSize;
 }
 
-VendorCommand InquiryCommand(std::uint8_t unit) {
-    VendorCommand cdb{};
-    cdb[0] = 0x12;
-    cdb[1] = static_cast<std::uint8_t>(unit << 5);
-    cdb[4] = 0x24;
-    return cdb;
+ScsiCommand InquiryCommand(std::uint8_t unit) {
+    ScsiCommand command = In(kInquiryLength);
+    command.cdb[0] = 0x12;
+    command.cdb[1] = static_cast<std::uint8_t>(unit << 5);
+    command.cdb[4] = 0x24;
+    return command;
 }
 
-VendorCommand AspiInquiryCommand() {
-    VendorCommand cdb{};
-    cdb[0] = 0x12;
-    cdb[4] = 0x28;
-    return cdb;
+ScsiCommand AspiInquiryCommand() {
+    ScsiCommand command = In(kAspiInquiryLength);
+    command.cdbLength = 6;
+    command.cdb[0] = 0x12;
+    command.cdb[4] = 0x28;
+    return command;
 }
 
-VendorCommand ReadIdentityCommand() {
-    VendorCommand cdb{};
-    cdb[0] = 0x06;
-    cdb[1] = 0x05;
-    cdb[8] = 0x80;
-    return cdb;
+ScsiCommand ReadIdentityCommand() {
+    ScsiCommand command = In(kReadIdentityLength);
+    command.cdb[0] = 0x06;
+    command.cdb[1] = 0x05;
+    command.cdb[8] = 0x80;
+    return command;
 }
 
-VendorCommand IspJumpCommand(CdbPath path) {
-    VendorCommand cdb{};
-    cdb[0] = 0x06;
-    cdb[1] = 0xBF;
-    cdb[4] = 0x08;
+ScsiCommand IspJumpCommand(CdbPath path) {
+    ScsiCommand command = In(0);
+    command.cdb[0] = 0x06;
+    command.cdb[1] = 0xBF;
+    command.cdb[4] = 0x08;
     // The port driver and ASPI forms carry 0x08 in byte 5 as well.
-    if (path != CdbPath::PassThrough) cdb[5] = 0x08;
-    return cdb;
+    if (path != CdbPath::PassThrough) command.cdb[5] = 0x08;
+    return command;
 }
 
-VendorCommand GetIspStatusCommand() {
-    VendorCommand cdb{};
-    cdb[0] = 0x06;
-    cdb[1] = 0xB0;
-    cdb[4] = 0x08;
-    return cdb;
+ScsiCommand GetIspStatusCommand(CdbPath path) {
+    ScsiCommand command =
+        In(path == CdbPath::PassThrough ? kStatusReplyLength : kPortStatusLength, kLongTimeout);
+    command.cdb[0] = 0x06;
+    command.cdb[1] = 0xB0;
+    command.cdb[4] = 0x08;
+    return command;
 }
 
-VendorCommand IspTransferCommand(std::uint32_t exactLength, std::uint32_t roundedLength,
-                                 std::uint8_t mode) {
-    VendorCommand cdb{};
+ScsiCommand IspTransferCommand(std::uint32_t exactLength, std::uint32_t roundedLength,
+                               std::uint8_t mode) {
+    ScsiCommand command = In(roundedLength, kLongTimeout);
+    command.dataIn = false;
+    VendorCommand& cdb = command.cdb;
     cdb[0] = 0x06;
     cdb[1] = mode == 0 ? 0xB1 : 0xB2;
     cdb[2] = mode;
     cdb[4] = static_cast<std::uint8_t>(exactLength & 0xFF);
     cdb[5] = static_cast<std::uint8_t>((exactLength >> 8) & 0xFF);
     cdb[6] = static_cast<std::uint8_t>(roundedLength / kBlockSize);
-    return cdb;
+    return command;
 }
 
-VendorCommand GetDeviceCountCommand() {
-    VendorCommand cdb{};
-    cdb[0] = 0xFF;
-    cdb[1] = 0x01;
-    return cdb;
+ScsiCommand GetDeviceCountCommand() {
+    ScsiCommand command = In(kStatusReplyLength);
+    command.cdb[0] = 0xFF;
+    command.cdb[1] = 0x01;
+    return command;
 }
 
-VendorCommand GetLunCountCommand() {
-    VendorCommand cdb{};
-    cdb[0] = 0xFF;
-    cdb[1] = 0x02;
-    return cdb;
+ScsiCommand GetLunCountCommand() {
+    ScsiCommand command = In(kStatusReplyLength);
+    command.cdb[0] = 0xFF;
+    command.cdb[1] = 0x02;
+    return command;
 }
 
-VendorCommand ReadIdentityBlockCommand(std::uint32_t address, std::uint8_t blocks) {
+ScsiCommand ReadIdentityBlockCommand(std::uint32_t address, std::uint8_t blocks) {
     return BlockRead(0x03, address, blocks);
 }
 
-VendorCommand ReadIdentityBlock2Command(std::uint32_t address, std::uint8_t blocks) {
+ScsiCommand ReadIdentityBlock2Command(std::uint32_t address, std::uint8_t blocks) {
     return BlockRead(0x13, address, blocks);
 }
 

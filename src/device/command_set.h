@@ -1,6 +1,8 @@
 // The controller's command set: the standard INQUIRY and the vendor commands,
-// built byte by byte as 12-byte command blocks. Every transport that carries a
-// command block sends all 12 bytes; only ASPI declares INQUIRY as 6.
+// built byte by byte as 12-byte command blocks with their data phases. Every
+// transport that carries a command block sends all 12 bytes; only ASPI
+// declares INQUIRY as 6. The kernel driver and the code-65 port driver take
+// numbered requests instead and build the blocks themselves.
 #pragma once
 
 #include <array>
@@ -40,30 +42,41 @@ inline constexpr std::uint32_t kShortTimeout = 2;
 inline constexpr std::uint32_t kLongTimeout = 30;  // GetIspStatus, IspWrite, IspVerify
 
 // The access paths that carry command blocks. They differ only in IspJump
-// (byte 5) and, outside the block, in the INQUIRY length ASPI declares and
-// the status reply length.
+// (byte 5), in the INQUIRY that ASPI declares as 6 bytes asking for 40, and in
+// the 28 bytes the status read asks for on code 66 and ASPI.
 enum class CdbPath { PassThrough, PortDriver66, Aspi };
+
+// One command as a path that carries command blocks sends it: the block, how
+// many of its bytes are declared, the data phase and the pass-through time-out.
+struct ScsiCommand {
+    VendorCommand cdb{};
+    std::uint8_t cdbLength = 12;
+    // Every command is declared as data in except the transfers; IspJump
+    // declares data in with no data.
+    bool dataIn = true;
+    std::uint32_t dataLength = 0;
+    std::uint32_t timeoutSeconds = kShortTimeout;
+};
 
 // n rounded up to the next multiple of 512 (n itself when it is one).
 std::uint32_t RoundedLength(std::uint32_t n);
 
 // 12 32*L 00 00 24 00, then zeros; L is the logical unit (always 0 here).
-VendorCommand InquiryCommand(std::uint8_t unit);
+ScsiCommand InquiryCommand(std::uint8_t unit);
 // The ASPI form: 12 00 00 00 28 00, declared with a CDB length of 6.
-VendorCommand AspiInquiryCommand();
-inline constexpr std::uint8_t kAspiInquiryCdbLength = 6;
+ScsiCommand AspiInquiryCommand();
 
-VendorCommand ReadIdentityCommand();
-VendorCommand IspJumpCommand(CdbPath path);
-VendorCommand GetIspStatusCommand();
+ScsiCommand ReadIdentityCommand();
+ScsiCommand IspJumpCommand(CdbPath path);
+ScsiCommand GetIspStatusCommand(CdbPath path);
 // mode 0 programs (IspWrite: B1, 00), any other mode compares (IspVerify: B2,
 // mode). Bytes 4 and 5 carry the exact byte count, byte 6 the rounded count
-// in 512-byte blocks.
-VendorCommand IspTransferCommand(std::uint32_t exactLength, std::uint32_t roundedLength,
-                                 std::uint8_t mode);
-VendorCommand GetDeviceCountCommand();
-VendorCommand GetLunCountCommand();
-VendorCommand ReadIdentityBlockCommand(std::uint32_t address, std::uint8_t blocks);
-VendorCommand ReadIdentityBlock2Command(std::uint32_t address, std::uint8_t blocks);
+// in 512-byte blocks; the data phase is the rounded count.
+ScsiCommand IspTransferCommand(std::uint32_t exactLength, std::uint32_t roundedLength,
+                               std::uint8_t mode);
+ScsiCommand GetDeviceCountCommand();
+ScsiCommand GetLunCountCommand();
+ScsiCommand ReadIdentityBlockCommand(std::uint32_t address, std::uint8_t blocks);
+ScsiCommand ReadIdentityBlock2Command(std::uint32_t address, std::uint8_t blocks);
 
 }  // namespace usbisp

@@ -9,22 +9,22 @@
 
 namespace usbisp {
 
-void FillPassThroughHeader(std::uint8_t* buffer, const VendorCommand& cdb, std::uint8_t dataIn,
-                           std::uint32_t dataTransferLength, std::uint32_t timeOutSeconds) {
+void FillPassThroughHeader(std::uint8_t* buffer, const ScsiCommand& command) {
     std::memset(buffer, 0, spt::kHeaderLength);
-    PutLe16(buffer + 0, spt::kHeaderLength);            // Length
-    buffer[2] = 0;                                      // ScsiStatus, read back after the call
-    buffer[3] = 0;                                      // PathId
-    buffer[4] = 1;                                      // TargetId
-    buffer[5] = 0;                                      // Lun
-    buffer[6] = static_cast<std::uint8_t>(cdb.size());  // CdbLength
-    buffer[7] = spt::kSenseLength;                      // SenseInfoLength
-    buffer[8] = dataIn;
-    PutLe32(buffer + 12, dataTransferLength);
-    PutLe32(buffer + 16, timeOutSeconds);
+    PutLe16(buffer + 0, spt::kHeaderLength);  // Length
+    buffer[2] = 0;                            // ScsiStatus, read back after the call
+    buffer[3] = 0;                            // PathId
+    buffer[4] = 1;                            // TargetId
+    buffer[5] = 0;                            // Lun
+    // Every block goes whole: 12 bytes, also for the 6-byte INQUIRY.
+    buffer[6] = static_cast<std::uint8_t>(command.cdb.size());  // CdbLength
+    buffer[7] = spt::kSenseLength;                              // SenseInfoLength
+    buffer[8] = command.dataIn ? spt::kDataIn : spt::kDataOut;
+    PutLe32(buffer + 12, command.dataLength);
+    PutLe32(buffer + 16, command.timeoutSeconds);
     PutLe32(buffer + 20, spt::kDataOffset);   // DataBufferOffset
     PutLe32(buffer + 24, spt::kSenseOffset);  // SenseInfoOffset
-    std::copy(cdb.begin(), cdb.end(), buffer + 28);
+    std::copy(command.cdb.begin(), command.cdb.end(), buffer + 28);
 }
 
 std::string DrivePath(char letter) {
@@ -54,53 +54,42 @@ void PassThrough::ClearBuffer() {
     std::fill(transports_.transferBuffer.begin(), transports_.transferBuffer.end(), 0);
 }
 
-bool PassThrough::StatusGood() const {
-    return transports_.transferBuffer[spt::kStatusOffset] == 0;
-}
-
-bool PassThrough::Send(const VendorCommand& cdb, std::uint8_t dataIn,
-                       std::uint32_t dataTransferLength, std::uint32_t timeOutSeconds,
-                       std::uint32_t inLength, std::uint32_t outLength) {
+bool PassThrough::Carry(const ScsiCommand& command) {
     std::uint8_t* buffer = transports_.transferBuffer.data();
-    FillPassThroughHeader(buffer, cdb, dataIn, dataTransferLength, timeOutSeconds);
+    FillPassThroughHeader(buffer, command);
+    const std::uint32_t end = spt::kDataOffset + command.dataLength;
+    const std::uint32_t inLength = command.dataIn ? spt::kHeaderLength : end;
     std::uint32_t returned = 0;
     return platform_.DeviceIoControl(transports_.driveHandle, win::kIoctlScsiPassThrough, buffer,
-                                     inLength, buffer, outLength, &returned);
+                                     inLength, buffer, end, &returned);
 }
 
-bool PassThrough::ReadCommand(const VendorCommand& cdb, std::uint32_t length,
-                              std::uint8_t* destination) {
+bool PassThrough::Read(const ScsiCommand& command, std::uint8_t* destination) {
     ClearBuffer();
-    if (!Send(cdb, spt::kDataIn, length, kShortTimeout, spt::kHeaderLength,
-              spt::kDataOffset + length))
-        return false;
-    std::memcpy(destination, DataArea(), length);
+    if (!Carry(command)) return false;
+    std::memcpy(destination, DataArea(), command.dataLength);
     return true;
 }
 
 bool PassThrough::Inquiry(std::uint8_t unit, std::uint8_t* destination) {
-    return ReadCommand(InquiryCommand(unit), kInquiryLength, destination);
+    return Read(InquiryCommand(unit), destination);
 }
 
 bool PassThrough::ReadIdentity(std::uint8_t* destination) {
-    return ReadCommand(ReadIdentityCommand(), kReadIdentityLength, destination);
+    return Read(ReadIdentityCommand(), destination);
 }
 
 bool PassThrough::IspJump() {
     ClearBuffer();
-    // No data phase; declared as data in.
-    return Send(IspJumpCommand(CdbPath::PassThrough), spt::kDataIn, 0, kShortTimeout,
-                spt::kHeaderLength, spt::kDataOffset) &&
-           StatusGood();
+    return Carry(IspJumpCommand(CdbPath::PassThrough)) && ScsiStatus() == 0;
 }
 
 bool PassThrough::GetIspStatus(std::uint8_t& status) {
     ClearBuffer();
-    const bool ok = Send(GetIspStatusCommand(), spt::kDataIn, kStatusReplyLength, kLongTimeout,
-                         spt::kHeaderLength, spt::kDataOffset + kStatusReplyLength);
+    const bool ok = Carry(GetIspStatusCommand(CdbPath::PassThrough));
     // Byte 0 of the data area in every case: zero when the request failed.
     status = DataArea()[0];
-    return ok && StatusGood();
+    return ok && ScsiStatus() == 0;
 }
 
 void PassThrough::LoadPayload(const std::uint8_t* payload, std::size_t length) {
@@ -116,41 +105,33 @@ bool PassThrough::IspTransfer(std::uint32_t exactLength, std::uint32_t roundedLe
     if (roundedLength > kMaxTransferLength || exactLength > roundedLength ||
         exactLength > kMaxPayloadLength || roundedLength % kBlockSize != 0)
         return false;
-    const std::uint32_t length = spt::kDataOffset + roundedLength;
-    return Send(IspTransferCommand(exactLength, roundedLength, mode), spt::kDataOut, roundedLength,
-                kLongTimeout, length, length) &&
-           StatusGood();
+    return Carry(IspTransferCommand(exactLength, roundedLength, mode)) && ScsiStatus() == 0;
 }
 
-std::uint8_t PassThrough::CountCommand(const VendorCommand& cdb,
-                                       const std::string& driverFileName) {
+std::uint8_t PassThrough::Count(const ScsiCommand& command, const std::string& driverFileName) {
     // The kernel driver carries the 0xFF commands: without it nothing is sent.
     if (OpenKernelDriver(platform_, transports_, driverFileName, true) != 0) return 0;
     ClearBuffer();
-    if (!Send(cdb, spt::kDataIn, kStatusReplyLength, kShortTimeout, spt::kHeaderLength,
-              spt::kDataOffset + kStatusReplyLength))
-        return 0;
+    if (!Carry(command)) return 0;
     return DataArea()[0];
 }
 
 std::uint8_t PassThrough::GetDeviceCount(const std::string& driverFileName) {
-    return CountCommand(GetDeviceCountCommand(), driverFileName);
+    return Count(GetDeviceCountCommand(), driverFileName);
 }
 
 std::uint8_t PassThrough::GetLunCount(const std::string& driverFileName) {
-    return CountCommand(GetLunCountCommand(), driverFileName);
+    return Count(GetLunCountCommand(), driverFileName);
 }
 
 bool PassThrough::ReadIdentityBlock(std::uint8_t* destination, std::uint32_t address,
                                     std::uint8_t blocks) {
-    return ReadCommand(ReadIdentityBlockCommand(address, blocks), kIdentityBlockReadLength,
-                       destination);
+    return Read(ReadIdentityBlockCommand(address, blocks), destination);
 }
 
 bool PassThrough::ReadIdentityBlock2(std::uint8_t* destination, std::uint32_t address,
                                      std::uint8_t blocks) {
-    return ReadCommand(ReadIdentityBlock2Command(address, blocks), kIdentityBlockReadLength,
-                       destination);
+    return Read(ReadIdentityBlock2Command(address, blocks), destination);
 }
 
 }  // namespace usbisp

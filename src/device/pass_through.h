@@ -49,8 +49,7 @@ inline constexpr std::uint8_t kDataIn = 1;   // SCSI_IOCTL_DATA_IN
 // Writes the header for one command at the start of `buffer` (at least 44
 // bytes): Length 44, PathId 0, TargetId 1, Lun 0, CdbLength 12, sense 24 bytes
 // at 48, data at 80, and the command's direction, length, time-out and CDB.
-void FillPassThroughHeader(std::uint8_t* buffer, const VendorCommand& cdb, std::uint8_t dataIn,
-                           std::uint32_t dataTransferLength, std::uint32_t timeOutSeconds);
+void FillPassThroughHeader(std::uint8_t* buffer, const ScsiCommand& command);
 
 // The path a drive letter opens by: "\\.\E:" for E.
 std::string DrivePath(char letter);
@@ -89,17 +88,20 @@ class PassThrough {
     bool ReadIdentityBlock(std::uint8_t* destination, std::uint32_t address, std::uint8_t blocks);
     bool ReadIdentityBlock2(std::uint8_t* destination, std::uint32_t address, std::uint8_t blocks);
 
+    // Carries one command on driveHandle: the header in front of the transfer
+    // buffer, input length 44 (data in) or up to the end of the data phase
+    // (data out), output length up to the end of the data phase. True when the
+    // request succeeded; the SCSI status is not looked at here.
+    bool Carry(const ScsiCommand& command);
+    // The SCSI status of the last request: 0 is GOOD.
+    std::uint8_t ScsiStatus() const { return transports_.transferBuffer[spt::kStatusOffset]; }
+
   private:
-    // Fills the header and sends the request on driveHandle; true when the
-    // request succeeded (the SCSI status is not looked at here).
-    bool Send(const VendorCommand& cdb, std::uint8_t dataIn, std::uint32_t dataTransferLength,
-              std::uint32_t timeOutSeconds, std::uint32_t inLength, std::uint32_t outLength);
-    // A data-in command of the short time-out, zeroing the buffer first and
-    // copying `length` bytes out on success.
-    bool ReadCommand(const VendorCommand& cdb, std::uint32_t length, std::uint8_t* destination);
-    std::uint8_t CountCommand(const VendorCommand& cdb, const std::string& driverFileName);
+    // A data-in command, zeroing the buffer first and copying its data phase
+    // out on success.
+    bool Read(const ScsiCommand& command, std::uint8_t* destination);
+    std::uint8_t Count(const ScsiCommand& command, const std::string& driverFileName);
     void ClearBuffer();
-    bool StatusGood() const;
 
     Platform& platform_;
     Transports& transports_;

@@ -19,8 +19,10 @@ struct Transports {
     Handle driveHandle = kNullHandle;
     // Every pass-through request is built, sent and answered in this buffer.
     std::vector<std::uint8_t> transferBuffer = std::vector<std::uint8_t>(kTransferBufferSize);
-    // The maker's kernel driver on Windows 2000.
+    // The maker's kernel driver on Windows 2000, and the record of its
+    // requests (a 16-byte header and a 64 KB data area).
     Handle kernelDriverHandle = kNullHandle;
+    std::vector<std::uint8_t> kernelRequest = std::vector<std::uint8_t>(65552);
 };
 
 }  // namespace usbisp

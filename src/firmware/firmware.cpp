@@ -1,9 +1,7 @@
 #include "firmware/firmware.h"
 
-#include "device/pass_through.h"
 #include "firmware/banner.h"
 #include "firmware/image_file.h"
-#include "firmware/isp_dispatch.h"
 #include "firmware/sequences.h"
 
 namespace usbisp {
@@ -23,7 +21,8 @@ void VerifyFirmware(FirmwareContext& ctx) {
     RomCodeLines(messages, romCodeFile, ctx.app.driverFileName);
     // The image is compared exactly as the file holds it: no header check, no
     // stamping.
-    if (auto path = MakeIspPath(ctx)) VerifyImage(ctx, *path, image.length);
+    auto path = MakeAccessPath(ctx.access())->SequencePath();
+    VerifyImage(ctx, *path, image.length);
 }
 
 // The Memory Stick controller update is not built yet: it reaches no device
@@ -31,18 +30,7 @@ void VerifyFirmware(FirmwareContext& ctx) {
 void UpdateMsController(FirmwareContext&, int) {}
 
 void CloseDevice(FirmwareContext& ctx) {
-    switch (ctx.app.osKind) {
-        case OsWin2000:
-        case OsWinXP:
-            // Also when the kernel driver was used: the drive handle is this
-            // path's handle.
-            PassThrough(ctx.platform, ctx.transports).CloseSelectedDrive();
-            break;
-        default:
-            // Windows 95/98 and ME close the port driver's handle, which comes
-            // with the port-driver transports.
-            break;
-    }
+    MakeAccessPath(ctx.access())->Close();
 }
 
 }  // namespace usbisp

@@ -2,9 +2,9 @@
 // firmware, the Memory Stick controller update, and closing the access path.
 #pragma once
 
+#include "access/access_path.h"
 #include "app/app_state.h"
 #include "device/transports.h"
-#include "discovery/discovery.h"
 #include "firmware/firmware_state.h"
 #include "view/views.h"
 
@@ -19,7 +19,7 @@ struct FirmwareContext {
     Transports& transports;
     FirmwareState& firmware;
 
-    DiscoveryContext discovery() { return {platform, app, devices, updateData, transports}; }
+    AccessContext access() const { return {platform, view, app, devices, updateData, transports}; }
 };
 
 void ProgramFirmware(FirmwareContext& ctx);

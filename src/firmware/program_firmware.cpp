@@ -7,7 +7,6 @@
 #include "firmware/image_checks.h"
 #include "firmware/image_file.h"
 #include "firmware/image_patch.h"
-#include "firmware/isp_dispatch.h"
 #include "firmware/sequences.h"
 #include "firmware/serial_file.h"
 #include "firmware/serial_number.h"
@@ -90,13 +89,12 @@ void ProgramFirmware(FirmwareContext& ctx) {
         return messages.BoxAndLine("Error!!! " + addressFile +
                                    " points outside the ROM code file!!!");
     }
-    const DeviceInfo& selected = SelectedDevice(ctx);
+    const DeviceInfo& selected = ctx.devices.Selected(app.selectedDevice);
     if (const char* box =
             CheckCompatibility(typeCode, layoutMarker, selected.hardwareRevision, app.chipCode))
         return messages.Box(box);
 
-    auto path = MakeIspPath(ctx);
-    if (!path) return;
+    auto path = MakeAccessPath(ctx.access())->SequencePath();
     const int successes = app.ispSuccessCount;
     ProgramImage(ctx, *path, image.length);
     if (app.ispSuccessCount == successes + 1 && !data.strSerialActive && !noCounterFile)

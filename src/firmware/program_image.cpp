@@ -91,7 +91,7 @@ void ProgramImage(FirmwareContext& ctx, IspPath& path, std::uint32_t imageLength
     const FirmwareImage& image = ctx.firmware.firmwareImage;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         if (attempt > 0) report.Report(kRetry[attempt]);
-        if (!path.Transfer(image, imageLength, 0)) return error(kWriteFailed);
+        if (!path.Transfer(image.bytes, imageLength, 0)) return error(kWriteFailed);
         report.Advance(style.program.afterWrite);
         if (!path.ReadStatus(status)) return error(kWriteStatusFailed);
         report.Advance(style.program.afterWriteStatus);
@@ -101,7 +101,7 @@ void ProgramImage(FirmwareContext& ctx, IspPath& path, std::uint32_t imageLength
         report.Report(kSuccess + StatusText(status) + kWriteDone);
         if (style.waitBeforeVerify != 0) ctx.platform.Sleep(style.waitBeforeVerify);
 
-        if (!path.Transfer(image, imageLength, 1)) return error(kVerifyFailed);
+        if (!path.Transfer(image.bytes, imageLength, 1)) return error(kVerifyFailed);
         report.Advance(style.program.afterVerify);
         status = 0;
         if (!path.ReadStatus(status)) return error(kVerifyStatusFailed);

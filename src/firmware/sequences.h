@@ -6,7 +6,7 @@
 #include <string>
 
 #include "firmware/firmware.h"
-#include "firmware/isp_path.h"
+#include "access/isp_path.h"
 
 namespace usbisp {
 

@@ -62,7 +62,7 @@ void VerifyImage(FirmwareContext& ctx, IspPath& path, std::uint32_t imageLength)
     const FirmwareImage& image = ctx.firmware.firmwareImage;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         if (attempt > 0) report.Report(kRetry[attempt]);
-        if (!path.Transfer(image, imageLength, 1)) return fail(kVerifyFailed, kVerifyFailed);
+        if (!path.Transfer(image.bytes, imageLength, 1)) return fail(kVerifyFailed, kVerifyFailed);
         status = 0;
         if (!path.ReadStatus(status)) return fail(kVerifyStatusFailed, kVerifyStatusFailed);
         if (status == IspStatusVerifyOk) {

@@ -5,7 +5,7 @@
 #include "app/app_state.h"
 #include "device/transports.h"
 #include "discovery/device_info.h"
-#include "discovery/discovery.h"
+#include "access/access_path.h"
 #include "firmware/firmware.h"
 #include "firmware/firmware_state.h"
 #include "platform/platform.h"
@@ -29,7 +29,7 @@ struct Core {
     Transports transports;
     FirmwareState firmware;
 
-    DiscoveryContext discovery() { return {platform, app, devices, updateData, transports}; }
+    AccessContext access() { return {platform, view, app, devices, updateData, transports}; }
     FirmwareContext firmwareContext() {
         return {platform, view, app, updateData, devices, transports, firmware};
     }

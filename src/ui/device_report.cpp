@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "access/access_table.h"
 #include "discovery/identity.h"
 
 namespace usbisp {
@@ -97,7 +98,8 @@ DeviceReport BuildDeviceReport(AppState& app, const DeviceTable& devices) {
     app.selectedDriveCount = d.driveCount;
     r += "\n" + Format(" The Device Select Now is : %x with %x slot.", app.selectedDevice + 1,
                        d.driveCount);
-    if (app.osKind == OsWinMe && app.selfDriverMode == 0)
+    // Only on the ASPI path, where a device is found by its adapter and target.
+    if (AccessPathFor(app) == AccessPathId::Aspi)
         r += "\n" + Format(" Locate [Adapter:Target] : [%x:%x]", d.aspiAdapter, d.aspiTarget);
 
     std::string name;

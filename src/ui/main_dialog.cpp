@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "access/access_path.h"
 #include "discovery/identity.h"
 #include "ui/device_report.h"
 
@@ -48,6 +49,33 @@ std::string Hex(int value) {
     return text;
 }
 
+// The load text of a failed programming load step, by platform.
+const char* ProgramLoadText(int osKind) {
+    switch (osKind) {
+        case OsWin9x:
+            return kE3Load;
+        case OsWinMe:
+            return kE4Load;
+        default:
+            return kE6Load;
+    }
+}
+
+// The unknown-controller refusal of a platform without the maker's driver;
+// nullptr where there is none (Windows 95/98 always has its port driver).
+const char* UnknownControllerText(int osKind) {
+    switch (osKind) {
+        case OsWinMe:
+            return kE5;
+        case OsWin2000:
+            return kE7;
+        case OsWinXP:
+            return kE8NotKnown;
+        default:
+            return nullptr;
+    }
+}
+
 }  // namespace
 
 bool MainDialog::OnInitDialog() {
@@ -71,10 +99,10 @@ bool MainDialog::OnInitDialog() {
 
 void MainDialog::FillDriverList(int controlId) {
     AppState& app = core_.app;
-    const bool portDrivers =
-        app.osKind == OsWin9x || (app.osKind == OsWinMe && app.selfDriverMode == 1);
-    const bool kernelDriver = app.osKind == OsWin2000 && app.selfDriverMode == 1;
-    if (portDrivers) {
+    // The driver files of the path: the three port drivers of Windows 95/98
+    // and ME (whichever of them is chosen), the kernel driver of Windows 2000.
+    const AccessPathId path = AccessPathFor(app);
+    if (IsPortDriver(path)) {
         app.driverFileName = kZiziradaZav;
         core_.view.SetControlText(ctl::kDriverLabel, kDriverSelect);
         core_.view.ListAdd(controlId, "ZQ_URDR.PDR");
@@ -82,7 +110,7 @@ void MainDialog::FillDriverList(int controlId) {
         core_.view.ListAdd(controlId, "RE20RERI.VAR");
         // The list sorts its entries: index 1 is "ZIZIRADA.ZAV".
         core_.view.ListSelect(controlId, 1);
-    } else if (kernelDriver) {
+    } else if (path == AccessPathId::KernelDriver) {
         app.driverFileName = kTavdrvSys;
         core_.view.SetControlText(ctl::kDriverLabel, kDriverSelect);
         core_.view.ListAdd(controlId, kTavdrvSys);
@@ -105,14 +133,11 @@ void MainDialog::OnGetInfo() {
     app.statusText.clear();
     std::string message;
 
-    DiscoveryContext discovery = core_.discovery();
-    const bool needsDriver =
-        app.osKind == OsWin9x ||
-        (app.selfDriverMode == 1 && (app.osKind == OsWinMe || app.osKind == OsWin2000));
     bool opened = true;
-    if (needsDriver) {
+    if (UsesMakersDriver(AccessPathFor(app))) {
+        // The driver chosen decides between the two port-driver paths.
         app.diskDriverSelected = std::strncmp(app.driverFileName.c_str(), "RE20RERI.VAR", 12) == 0;
-        app.discoveryStatus = OpenAccessPath(discovery);
+        app.discoveryStatus = OpenAccessPath(core_.access());
         if (app.discoveryStatus != 0) {
             message = "\nError: Can't Load the Driver " + app.driverFileName +
                       "\n  P/S: Device Not Ready Or Error Driver select.";
@@ -121,13 +146,12 @@ void MainDialog::OnGetInfo() {
         }
     }
     if (opened) {
-        app.discoveryStatus = DiscoverDevices(discovery);
+        app.discoveryStatus = DiscoverDevices(core_.access());
+        MakeAccessPath(core_.access())->AfterDiscovery(app.discoveryStatus);
         if (app.discoveryStatus == 1 || app.discoveryStatus == 2) {
             message =
                 "\nERROR: Device Not Ready when GET DEVICE VERSION!! \n"
                 "  P/S: After ISP/Verify Device must plug-out first!";
-            if (app.osKind == OsWin9x || (app.osKind == OsWinMe && app.selfDriverMode == 1))
-                ClosePortDriver(discovery);
         } else {
             core_.view.ListReset(ctl::kDeviceList);
             for (int i = 0; i < devices.deviceCount; ++i)
@@ -142,8 +166,7 @@ void MainDialog::OnGetInfo() {
 void MainDialog::OnDriverSelChange() {
     AppState& app = core_.app;
     std::string text = core_.view.ListSelectedText(ctl::kDriverList).substr(0, 19);
-    if (app.osKind == OsWin9x ||
-        (app.selfDriverMode == 1 && (app.osKind == OsWinMe || app.osKind == OsWin2000)))
+    if (UsesMakersDriver(AccessPathFor(app)))
         app.driverFileName = text.substr(0, kDriverFileNameMax);
     OnGetInfo();
 }
@@ -187,8 +210,7 @@ void MainDialog::Refuse(const char* text) {
 }
 
 bool MainDialog::LoadDriver(const char* loadText) {
-    DiscoveryContext discovery = core_.discovery();
-    core_.app.discoveryStatus = OpenAccessPath(discovery);
+    core_.app.discoveryStatus = OpenAccessPath(core_.access());
     if (core_.app.discoveryStatus == 0) return true;
     core_.app.statusText = std::string("\n") + loadText + core_.app.driverFileName;
     return false;
@@ -217,61 +239,37 @@ void MainDialog::OnWin9xIsp() {
     if (app.ispEnabled == 0) return Refuse(kE2);
 
     app.chipCode = ChipCodeText(core_.devices.Selected(app.selectedDevice).hardwareRevision);
+    if (app.osKind == OsWinMe) app.discoveryStatus = 0;
 
-    FirmwareContext firmware = core_.firmwareContext();
+    const AccessPathId path = AccessPathFor(app);
     const bool ms = app.msFirmwareMode == 1;
-    const bool self = app.selfDriverMode == 1;
-    auto programOrMs = [&] {
-        if (ms) {
-            UpdateMsController(firmware, 0);
-        } else {
-            ProgramFirmware(firmware);
-        }
-    };
+    // The Memory Stick controller is reached through a port driver only; on
+    // Windows ME the controller check comes first.
+    const bool msRefused = ms && !IsPortDriver(path);
+    if (msRefused && app.osKind != OsWinMe) return Refuse(kE9);
+    if (app.selfDriverMode == 0 && !IsKnownController()) {
+        if (const char* text = UnknownControllerText(app.osKind)) return Refuse(text);
+    }
+    if (msRefused) return Refuse(kE9);
 
-    switch (app.osKind) {
-        case OsWin9x:
-            if (LoadDriver(kE3Load)) programOrMs();
-            break;
-        case OsWinMe:
-            app.discoveryStatus = 0;
-            if (self) {
-                if (LoadDriver(kE4Load)) programOrMs();
-                break;
-            }
-            if (!IsKnownController()) return Refuse(kE5);
-            if (ms) return Refuse(kE9);
-            ProgramFirmware(firmware);
-            break;
-        case OsWin2000: {
-            if (ms) return Refuse(kE9);
-            if (self) {
-                if (!LoadDriver(kE6Load)) {
-                    // Shown at once, without the counters.
-                    core_.view.SetControlText(ctl::kReport, app.statusText);
-                    return;
-                }
-            } else if (!IsKnownController()) {
-                return Refuse(kE7);
-            }
-            DiscoveryContext discovery = core_.discovery();
-            app.discoveryStatus = DiscoverDevices(discovery);
-            if (core_.devices.deviceCount == 0) {
-                return core_.view.MessageBox(kNoDevice, kProgramName, BoxIcon::None);
-            }
-            if (core_.devices.deviceCount > 1) {
-                return core_.view.MessageBox(kE8MoreThanOne, kProgramName, BoxIcon::Information);
-            }
-            ProgramFirmware(firmware);
-            break;
-        }
-        case OsWinXP:
-            if (ms) return Refuse(kE9);
-            if (!self && !IsKnownController()) return Refuse(kE8NotKnown);
-            ProgramFirmware(firmware);
-            break;
-        default:
-            return;
+    if (UsesMakersDriver(path) && !LoadDriver(ProgramLoadText(app.osKind))) {
+        // On Windows 2000 the failure is shown at once, without the counters.
+        if (app.osKind == OsWin2000) return core_.view.SetControlText(ctl::kReport, app.statusText);
+        return AppendCounters();
+    }
+    if (app.osKind == OsWin2000) {
+        // Windows 2000 programs only when exactly one device is attached.
+        app.discoveryStatus = DiscoverDevices(core_.access());
+        if (core_.devices.deviceCount == 0)
+            return core_.view.MessageBox(kNoDevice, kProgramName, BoxIcon::None);
+        if (core_.devices.deviceCount > 1)
+            return core_.view.MessageBox(kE8MoreThanOne, kProgramName, BoxIcon::Information);
+    }
+    FirmwareContext firmware = core_.firmwareContext();
+    if (ms) {
+        UpdateMsController(firmware, 0);
+    } else {
+        ProgramFirmware(firmware);
     }
     AppendCounters();
 }
@@ -280,41 +278,19 @@ void MainDialog::OnWin9xVer() {
     AppState& app = core_.app;
     if (!IsSupported(app.osKind)) return Refuse(kVerifyPlatform);
     if (app.ispEnabled == 0) return Refuse(kVerifyNotEnabled);
+    if (app.osKind == OsWinMe) app.discoveryStatus = 0;
 
-    FirmwareContext firmware = core_.firmwareContext();
+    const AccessPathId path = AccessPathFor(app);
     const bool ms = app.msFirmwareMode == 1;
-    const bool self = app.selfDriverMode == 1;
-    auto verifyOrMs = [&] {
+    if (ms && !IsPortDriver(path)) return Refuse(kE9);
+
+    if (!UsesMakersDriver(path) || LoadDriver(kVerifyLoad)) {
+        FirmwareContext firmware = core_.firmwareContext();
         if (ms) {
             UpdateMsController(firmware, 1);
         } else {
             VerifyFirmware(firmware);
         }
-    };
-
-    switch (app.osKind) {
-        case OsWin9x:
-            if (LoadDriver(kVerifyLoad)) verifyOrMs();
-            break;
-        case OsWinMe:
-            app.discoveryStatus = 0;
-            if (self) {
-                if (LoadDriver(kVerifyLoad)) verifyOrMs();
-            } else {
-                if (ms) return Refuse(kE9);
-                VerifyFirmware(firmware);
-            }
-            break;
-        case OsWin2000:
-            if (ms) return Refuse(kE9);
-            if (!self || LoadDriver(kVerifyLoad)) VerifyFirmware(firmware);
-            break;
-        case OsWinXP:
-            if (ms) return Refuse(kE9);
-            VerifyFirmware(firmware);
-            break;
-        default:
-            return;
     }
     core_.view.SetControlText(ctl::kReport, app.statusText);
 }

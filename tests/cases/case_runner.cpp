@@ -26,6 +26,25 @@ std::string ReadFile(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The transcript a case expects: its expected.txt, where a line "@include
+// NAME" stands for the lines of pieces/NAME (start-ups and other runs that
+// many cases share).
+std::string ExpectedTranscript(const fs::path& file) {
+    std::istringstream in(ReadFile(file));
+    std::string expected;
+    const std::string include = "@include ";
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(include, 0) == 0) {
+            const fs::path piece = kCasesRoot / "pieces" / line.substr(include.size());
+            EXPECT_TRUE(fs::exists(piece)) << piece << " is missing";
+            expected += ReadFile(piece);
+        } else {
+            expected += line + "\n";
+        }
+    }
+    return expected;
+}
+
 std::vector<std::string> Words(const std::string& text) {
     std::vector<std::string> words;
     std::istringstream in(text);
@@ -36,7 +55,8 @@ std::vector<std::string> Words(const std::string& text) {
 std::vector<std::string> CaseNames() {
     std::vector<std::string> names;
     for (const auto& group : fs::directory_iterator(kCasesRoot)) {
-        if (!group.is_directory() || group.path().filename() == "fixtures") continue;
+        const std::string name = group.path().filename().string();
+        if (!group.is_directory() || name == "fixtures" || name == "pieces") continue;
         for (const auto& entry : fs::directory_iterator(group.path()))
             if (fs::exists(entry.path() / "script.txt"))
                 names.push_back(fs::relative(entry.path(), kCasesRoot).generic_string());
@@ -85,7 +105,7 @@ TEST_P(Cases, TranscriptAsWrittenByHand) {
 
     const std::string exitText = ReadFile(dir / "exit");
     EXPECT_EQ(exitCode, exitText.empty() ? 0 : std::stoi(exitText));
-    EXPECT_EQ(out.str(), ReadFile(dir / "expected.txt"));
+    EXPECT_EQ(out.str(), ExpectedTranscript(dir / "expected.txt"));
     EXPECT_EQ(err.str(), ReadFile(dir / "stderr.txt"));
     if (EndsWithClose(script)) {
         EXPECT_EQ(handlesLeft, 0u) << "handles left open on the bench";

@@ -76,6 +76,10 @@ TEST(CommandLine, BadBenchIsRefusedBeforeAnythingRuns) {
         {R"({"clock": "2003-02-30T00:00:00"})", "key \"clock\": date or time out of range"},
         {R"({"readers": [{"firmware": "@missing.bin"}]})",
          "key \"readers[0].firmware\": cannot read"},
+        {R"({"drivers": ["TAVDRV.SYS"], "driverOpenFailures": ["ZQ_URDR.PDR#1"]})",
+         "key \"driverOpenFailures\": \"ZQ_URDR.PDR\" is not one of the installed drivers"},
+        {R"({"drivers": ["TAVDRV.SYS"], "driverOpenFailures": ["tavdrv.sys#0"]})",
+         "key \"driverOpenFailures\": \"tavdrv.sys#0\": the open number must be 1 or more"},
     };
     for (const auto& [bench, what] : kCases) {
         dir.Write("b.json", bench);

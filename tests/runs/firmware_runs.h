@@ -136,9 +136,10 @@ inline const std::string kProgramWindow =
 
 // The status text of a programming run up to the serial number.
 inline std::string ProgramHeader(const std::string& counterLine, const std::string& serial,
-                                 const std::string& rom = "ROM.BIN") {
+                                 const std::string& rom = "ROM.BIN",
+                                 const std::string& driver = "") {
     return kRule + "\n" + kProgramTitle + "\n" + kRule + "\n" + counterLine +
-           "\n==  ROMCODE = " + rom + " || VxD DRIVER =  \n" + kRule +
+           "\n==  ROMCODE = " + rom + " || VxD DRIVER = " + driver + " \n" + kRule +
            "\nSERIAL NUMBER: " + serial + "\n" + kRule;
 }
 inline const std::string kJumpLine = "\nSUCCESS! ISP STATUS:9c [Firmware jump into ISP now]";

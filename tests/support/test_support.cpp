@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/sim/bench.h"
 #include "script/headless.h"
 
 namespace usbisp::test {
@@ -53,6 +54,11 @@ RunResult RunScript(const TempDir& dir, const std::string& benchJson, const std:
     headless.benchPath = dir.path() + "/BENCH.JSON";
     headless.directory = dir.path();
     headless.traceIo = options.traceIo;
+    if (options.handlesLeft != nullptr) {
+        headless.afterRun = [&options](const sim::Bench& bench) {
+            *options.handlesLeft = bench.openHandleCount();
+        };
+    }
     std::istringstream in;
     std::ostringstream out;
     std::ostringstream err;

@@ -2,6 +2,7 @@
 // bench with the transcript they print.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
@@ -35,6 +36,8 @@ struct RunResult {
 
 struct RunOptions {
     bool traceIo = false;
+    // When given: the handles the run left open on the bench.
+    std::size_t* handlesLeft = nullptr;
 };
 
 // Runs `script` in-process against the bench `benchJson`, with `dir` as the

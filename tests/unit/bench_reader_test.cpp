@@ -212,7 +212,7 @@ TEST(ReaderRequestChecks, MalformedRequestsFailWithAReason) {
     const std::string inquiry = "cdb=120000002400000000000000 dir=in xfer=36 timeout=2 scsi=00";
     auto inquiryRequest = [] {
         RawRequest r;
-        FillPassThroughHeader(r.buffer.data(), InquiryCommand(0), 1, 36, 2);
+        FillPassThroughHeader(r.buffer.data(), InquiryCommand(0));
         return r;
     };
     RawRequest r = inquiryRequest();
@@ -258,9 +258,9 @@ TEST(ReaderRequestChecks, MalformedRequestsFailWithAReason) {
     // 1536 zeros 6c1ce17e, of 1024 zeros efb5af2e).
     auto writeRequest = [](std::uint32_t exact, std::uint8_t blocks, std::uint32_t xfer) {
         RawRequest w;
-        VendorCommand cdb = IspTransferCommand(exact, 0, 0);
-        cdb[6] = blocks;
-        FillPassThroughHeader(w.buffer.data(), cdb, 0, xfer, 30);
+        ScsiCommand command = IspTransferCommand(exact, xfer, 0);
+        command.cdb[6] = blocks;
+        FillPassThroughHeader(w.buffer.data(), command);
         w.in = w.out = 80 + xfer;
         return w;
     };

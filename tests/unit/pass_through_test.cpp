@@ -51,8 +51,7 @@ struct PassThroughTest : ::testing::Test {
 TEST(PassThroughHeader, LaidOutAt32BitOffsets) {
     std::array<std::uint8_t, 44> header;
     header.fill(0xEE);
-    FillPassThroughHeader(header.data(), IspTransferCommand(1000, 1024, 0), spt::kDataOut, 1024,
-                          30);
+    FillPassThroughHeader(header.data(), IspTransferCommand(1000, 1024, 0));
     const std::array<std::uint8_t, 44> expected = {
         0x2C, 0x00,              // Length 44
         0x00,                    // ScsiStatus

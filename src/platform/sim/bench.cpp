@@ -120,14 +120,24 @@ Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::ui
                           std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes) {
     const std::string name = path ? path : "";
     auto device = FindDevice(name);
-    const bool ok = device && creationDisposition == win::kOpenExisting && device->Open();
+    const bool ok = device && creationDisposition == win::kOpenExisting &&
+                    !SharingConflict(device, shareMode) && device->Open();
     TraceIo("open " + QuoteText(name) + (ok ? " ok" : " fail") + " access=" + Hex(desiredAccess) +
             " share=" + Hex(shareMode) + " flags=" + Hex(flagsAndAttributes));
     if (!ok) return kInvalidHandle;
     const Handle handle = nextHandle_;
     nextHandle_ += 4;
-    handles_[handle] = OpenDevice{name, device};
+    handles_[handle] = OpenDevice{name, device, shareMode};
     return handle;
+}
+
+bool Bench::SharingConflict(const std::shared_ptr<SimDevice>& device,
+                            std::uint32_t shareMode) const {
+    // Windows 95/98 and ME do not check sharing on the drivers' devices.
+    if ((config_.versionWord & 0x80000000u) != 0) return false;
+    return std::any_of(handles_.begin(), handles_.end(), [&](const auto& entry) {
+        return entry.second.device == device && (shareMode == 0 || entry.second.shareMode == 0);
+    });
 }
 
 bool Bench::DeviceIoControl(Handle device, std::uint32_t controlCode, void* inBuffer,

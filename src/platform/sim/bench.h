@@ -79,7 +79,12 @@ class Bench : public Platform {
     struct OpenDevice {
         std::string path;
         std::shared_ptr<SimDevice> device;
+        std::uint32_t shareMode = 0;
     };
+
+    // Windows NT refuses an open that another open of the same device does not
+    // share (an exclusive open, share mode 0, on either side).
+    bool SharingConflict(const std::shared_ptr<SimDevice>& device, std::uint32_t shareMode) const;
 
     std::shared_ptr<SimDevice> FindDevice(const std::string& path) const;
     std::string FilePath(const char* name) const;

@@ -9,6 +9,8 @@
 #include <set>
 #include <sstream>
 
+#include "platform/sim/operations.h"
+
 namespace usbisp::sim {
 
 using nlohmann::json;
@@ -140,6 +142,27 @@ void CheckRequestName(const std::string& name, const std::string& key, bool need
         Fail(key, "\"" + name + "\": the request number must be 1 or more");
 }
 
+// "FILE" or "FILE#n" (n >= 1), FILE one of the installed drivers.
+void CheckDriverOpen(const std::string& text, const std::vector<std::string>& drivers,
+                     const std::string& key) {
+    const auto hash = text.find('#');
+    const std::string file = text.substr(0, hash);
+    const bool installed = std::any_of(drivers.begin(), drivers.end(), [&](const std::string& d) {
+        return d.size() == file.size() &&
+               std::equal(d.begin(), d.end(), file.begin(), [](char a, char b) {
+                   return std::toupper(static_cast<unsigned char>(a)) ==
+                          std::toupper(static_cast<unsigned char>(b));
+               });
+    });
+    if (!installed) Fail(key, "\"" + file + "\" is not one of the installed drivers");
+    if (hash == std::string::npos) return;
+    const std::string count = text.substr(hash + 1);
+    if (count.empty() || count.size() > 6 ||
+        !std::all_of(count.begin(), count.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+        std::stoi(count) < 1)
+        Fail(key, "\"" + text + "\": the open number must be 1 or more");
+}
+
 std::vector<std::uint8_t> Firmware(const json& value, const std::string& key,
                                    const std::string& baseDir) {
     const std::string text = String(value, key);
@@ -247,28 +270,6 @@ ReaderConfig ParseReader(const json& r, const std::string& where, const std::str
 
 }  // namespace
 
-bool IsFailureOperation(const std::string& name) {
-    static constexpr const char* kNames[] = {"Open",
-                                             "Inquiry",
-                                             "ReadIdentity",
-                                             "IspJump",
-                                             "GetIspStatus",
-                                             "IspWrite",
-                                             "IspVerify",
-                                             "GetDeviceCount",
-                                             "GetLunCount",
-                                             "ReadIdentityBlock",
-                                             "ReadIdentityBlock2",
-                                             "GetFirmwareRevision",
-                                             "WriteAddressedBlock"};
-    return std::any_of(std::begin(kNames), std::end(kNames),
-                       [&](const char* n) { return name == n; });
-}
-
-bool IsAnswerCommand(const std::string& name) {
-    return name == "IspJump" || name == "IspWrite" || name == "IspVerify" || name == "MsJump";
-}
-
 std::optional<std::uint32_t> VersionWordFor(const std::string& windows) {
     // As GetVersion reports them: the build number in the high word on the NT
     // family, the 9x family with its high bit set.
@@ -293,7 +294,8 @@ std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::
     try {
         if (!doc.is_object()) throw BenchError{"the bench must be a JSON object"};
         CheckKeys(doc, "",
-                  {"windows", "clock", "realtime", "drives", "drivers", "aspi", "readers"});
+                  {"windows", "clock", "realtime", "drives", "drivers", "driverOpenFailures",
+                   "aspi", "readers"});
         BenchConfig config;
         if (doc.contains("windows")) config.windows = String(doc["windows"], "windows");
         auto word = VersionWordFor(config.windows);
@@ -311,6 +313,16 @@ std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::
             const json& d = doc["drivers"];
             if (!d.is_array()) Fail("drivers", "must be a list of driver file names");
             for (const json& name : d) config.drivers.push_back(String(name, "drivers"));
+        }
+        if (doc.contains("driverOpenFailures")) {
+            const json& f = doc["driverOpenFailures"];
+            const char* key = "driverOpenFailures";
+            if (!f.is_array()) Fail(key, "must be a list of driver opens (FILE or FILE#n)");
+            for (const json& name : f) {
+                const std::string text = String(name, key);
+                CheckDriverOpen(text, config.drivers, key);
+                config.driverOpenFailures.push_back(text);
+            }
         }
         if (doc.contains("aspi")) {
             const json& a = doc["aspi"];

@@ -47,8 +47,10 @@ struct BenchConfig {
     bool realtime = false;
     std::string drives;                // letters of plain fixed disks
     std::vector<std::string> drivers;  // the maker's driver files installed
-    int aspiAdapters = -1;             // -1: ASPI not installed
-    int aspiLatency = 1;               // milliseconds
+    // "FILE" fails every open of that driver's device, "FILE#n" the n-th.
+    std::vector<std::string> driverOpenFailures;
+    int aspiAdapters = -1;  // -1: ASPI not installed
+    int aspiLatency = 1;    // milliseconds
     std::vector<ReaderConfig> readers;
 };
 
@@ -61,9 +63,5 @@ std::optional<std::uint32_t> VersionWordFor(const std::string& windows);
 // what is wrong (the caller adds the file name).
 std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::string& baseDir,
                                             std::string& error);
-
-// The operation names that `failures`, `scsiStatus` and `answers` may name.
-bool IsFailureOperation(const std::string& name);
-bool IsAnswerCommand(const std::string& name);
 
 }  // namespace usbisp::sim

@@ -5,8 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
-#include "firmware/firmware_state.h"
 #include "view/operator_messages.h"
 
 namespace usbisp {
@@ -44,10 +44,30 @@ class IspPath {
     virtual bool Jump() = 0;
     // The status byte is handed back also when the read fails.
     virtual bool ReadStatus(std::uint8_t& status) = 0;
-    // The first `imageLength` bytes of the image; mode 0 programs (IspWrite),
-    // mode 1 compares (IspVerify).
-    virtual bool Transfer(const FirmwareImage& image, std::uint32_t imageLength,
+    // The first `imageLength` bytes of the image buffer (the whole 64 KB
+    // buffer, for the paths that send whole blocks straight from it); mode 0
+    // programs (IspWrite), mode 1 compares (IspVerify).
+    virtual bool Transfer(std::span<const std::uint8_t> image, std::uint32_t imageLength,
                           std::uint8_t mode) = 0;
+};
+
+}  // namespace usbisp
+
+namespace usbisp {
+
+// The sequences' view of a path that runs none (a platform outside the table):
+// it never opens, and says nothing.
+class NoSequence : public IspPath {
+  public:
+    const IspPathStyle& style() const override;
+    bool CarriesLength(std::uint32_t) const override { return true; }
+    bool Open(const OperatorMessages&) override { return false; }
+    void Close() override {}
+    bool Jump() override { return false; }
+    bool ReadStatus(std::uint8_t&) override { return false; }
+    bool Transfer(std::span<const std::uint8_t>, std::uint32_t, std::uint8_t) override {
+        return false;
+    }
 };
 
 }  // namespace usbisp

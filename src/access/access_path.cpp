@@ -1,0 +1,35 @@
+#include "access/access_path.h"
+
+#include "access/kernel_driver_access.h"
+#include "access/pass_through_access.h"
+#include "access/unbuilt_access.h"
+
+namespace usbisp {
+
+std::unique_ptr<AccessPath> MakeAccessPath(const AccessContext& ctx) {
+    const AccessPathId id = AccessPathFor(ctx.app);
+    switch (id) {
+        case AccessPathId::PassThrough:
+            return std::make_unique<PassThroughAccess>(ctx);
+        case AccessPathId::KernelDriver:
+            return std::make_unique<KernelDriverAccess>(ctx);
+        case AccessPathId::PortDriver66:
+        case AccessPathId::PortDriver65:
+        case AccessPathId::Aspi:
+            return std::make_unique<UnbuiltAccess>(id);
+        case AccessPathId::None:
+            break;
+    }
+    return std::make_unique<UnbuiltAccess>(AccessPathId::None);
+}
+
+std::uint8_t OpenAccessPath(const AccessContext& ctx) {
+    return MakeAccessPath(ctx)->Open();
+}
+
+std::uint8_t DiscoverDevices(AccessContext ctx) {
+    ClearForDiscovery(ctx);
+    return MakeAccessPath(ctx)->Scan();
+}
+
+}  // namespace usbisp

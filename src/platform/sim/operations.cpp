@@ -1,0 +1,64 @@
+#include "platform/sim/operations.h"
+
+#include <iterator>
+
+namespace usbisp::sim {
+
+namespace {
+
+struct OperationRow {
+    Operation op;
+    const char* name;
+    bool failable;    // a request of its own: `failures` and `scsiStatus` name it
+    bool answerable;  // `answers` may replace the status it leaves
+};
+
+constexpr OperationRow kOperations[] = {
+    {Operation::Open, "Open", true, false},
+    {Operation::Inquiry, "Inquiry", true, false},
+    {Operation::ReadIdentity, "ReadIdentity", true, false},
+    {Operation::IspJump, "IspJump", true, true},
+    {Operation::GetIspStatus, "GetIspStatus", true, false},
+    {Operation::IspWrite, "IspWrite", true, true},
+    {Operation::IspVerify, "IspVerify", true, true},
+    {Operation::GetDeviceCount, "GetDeviceCount", true, false},
+    {Operation::GetLunCount, "GetLunCount", true, false},
+    {Operation::ReadIdentityBlock, "ReadIdentityBlock", true, false},
+    {Operation::ReadIdentityBlock2, "ReadIdentityBlock2", true, false},
+    {Operation::GetFirmwareRevision, "GetFirmwareRevision", true, false},
+    {Operation::WriteAddressedBlock, "WriteAddressedBlock", true, false},
+    // The switch travels as a WriteAddressedBlock, which `failures` names.
+    {Operation::MsJump, "MsJump", false, true},
+};
+
+const OperationRow* Find(std::string_view name) {
+    for (const OperationRow& row : kOperations)
+        if (name == row.name) return &row;
+    return nullptr;
+}
+
+}  // namespace
+
+const char* OperationName(Operation op) {
+    for (const OperationRow& row : kOperations)
+        if (row.op == op) return row.name;
+    return "";
+}
+
+std::optional<Operation> OperationNamed(std::string_view name) {
+    const OperationRow* row = Find(name);
+    if (row == nullptr) return std::nullopt;
+    return row->op;
+}
+
+bool IsFailureOperation(std::string_view name) {
+    const OperationRow* row = Find(name);
+    return row != nullptr && row->failable;
+}
+
+bool IsAnswerCommand(std::string_view name) {
+    const OperationRow* row = Find(name);
+    return row != nullptr && row->answerable;
+}
+
+}  // namespace usbisp::sim

@@ -1,0 +1,37 @@
+// The operations a card reader's controller knows, by the names the bench
+// file uses for them (`failures`, `scsiStatus`, `answers`), in one table.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace usbisp::sim {
+
+enum class Operation {
+    Open,  // opening a unit's drive
+    Inquiry,
+    ReadIdentity,
+    IspJump,
+    GetIspStatus,
+    IspWrite,
+    IspVerify,
+    GetDeviceCount,
+    GetLunCount,
+    ReadIdentityBlock,
+    ReadIdentityBlock2,
+    GetFirmwareRevision,
+    WriteAddressedBlock,
+    MsJump,  // a block write of the switch block to the identity block address
+};
+
+const char* OperationName(Operation op);
+std::optional<Operation> OperationNamed(std::string_view name);
+
+// The names `failures` and `scsiStatus` may use: every request that reaches a
+// reader on its own.
+bool IsFailureOperation(std::string_view name);
+// The commands whose status byte `answers` may replace.
+bool IsAnswerCommand(std::string_view name);
+
+}  // namespace usbisp::sim
