@@ -2,6 +2,7 @@
 
 #include "access/kernel_driver_access.h"
 #include "access/pass_through_access.h"
+#include "access/port_driver_access.h"
 #include "access/unbuilt_access.h"
 
 namespace usbisp {
@@ -14,7 +15,9 @@ std::unique_ptr<AccessPath> MakeAccessPath(const AccessContext& ctx) {
         case AccessPathId::KernelDriver:
             return std::make_unique<KernelDriverAccess>(ctx);
         case AccessPathId::PortDriver66:
+            return std::make_unique<PortDriverAccess>(ctx, PortScanForm::Code66);
         case AccessPathId::PortDriver65:
+            return std::make_unique<PortDriverAccess>(ctx, PortScanForm::Code65);
         case AccessPathId::Aspi:
             return std::make_unique<UnbuiltAccess>(id);
         case AccessPathId::None:

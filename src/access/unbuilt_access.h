@@ -1,5 +1,5 @@
-// The rows of the table whose transports this build does not reach yet (the
-// port drivers and ASPI), and a platform outside the table: the driver does
+// The rows of the table whose transports this build does not reach yet
+// (ASPI), and a platform outside the table: the driver does
 // not load, discovery finds the device not ready, no sequence runs and there
 // is nothing to close.
 #pragma once

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "device/driver_path.h"
 #include "device/transports.h"
 #include "platform/platform.h"
 
@@ -24,10 +25,6 @@ inline constexpr std::uint32_t kHeaderLength = 16;
 inline constexpr std::uint32_t kRequestLength = 65552;
 inline constexpr std::uint32_t kMaxPayload = kRequestLength - kHeaderLength;
 }  // namespace kdrv
-
-// "\\.\" and the characters of the file name before its first dot, when there
-// are 1 to 14 of them; "\\.\" alone (which opens nothing) otherwise.
-std::string KernelDriverPath(const std::string& driverFileName);
 
 // Opens the driver's device exclusively into kernelDriverHandle. 0 = opened,
 // 1 = failed (with a line on standard output). In check mode the handle is

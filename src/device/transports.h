@@ -23,6 +23,8 @@ struct Transports {
     // requests (a 16-byte header and a 64 KB data area).
     Handle kernelDriverHandle = kNullHandle;
     std::vector<std::uint8_t> kernelRequest = std::vector<std::uint8_t>(65552);
+    // The port driver of Windows 95/98 and ME (either request family).
+    Handle portDriverHandle = kNullHandle;
 };
 
 }  // namespace usbisp

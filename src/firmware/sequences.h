@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "firmware/firmware.h"
 #include "access/isp_path.h"
+#include "firmware/firmware.h"
 
 namespace usbisp {
 

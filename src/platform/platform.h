@@ -67,7 +67,8 @@ class Platform {
     virtual bool FreeLibrary(Module module) = 0;
 
     // Registry reads, with the Windows results (0 = ERROR_SUCCESS).
-    virtual long RegOpenKeyExA(RegKey root, const char* subKey, RegKey* result) = 0;
+    virtual long RegOpenKeyExA(RegKey root, const char* subKey, std::uint32_t samDesired,
+                               RegKey* result) = 0;
     virtual long RegQueryValueExA(RegKey key, const char* valueName, std::uint8_t* data,
                                   std::uint32_t* dataSize) = 0;
     virtual long RegCloseKey(RegKey key) = 0;

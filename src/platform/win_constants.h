@@ -11,6 +11,8 @@ inline constexpr std::uint32_t kFileShareRead = 0x1u;
 inline constexpr std::uint32_t kFileShareWrite = 0x2u;
 inline constexpr std::uint32_t kOpenExisting = 3u;
 inline constexpr std::uint32_t kFileAttributeNormal = 0x80u;
+inline constexpr std::uint32_t kFileFlagDeleteOnClose = 0x04000000u;
+inline constexpr std::uint32_t kKeyAllAccess = 0xF003Fu;
 
 inline constexpr std::uint32_t kIoctlScsiPassThrough = 0x4D004u;
 

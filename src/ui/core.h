@@ -2,10 +2,10 @@
 // a front end over a platform and a view, and handed to the main window.
 #pragma once
 
+#include "access/access_path.h"
 #include "app/app_state.h"
 #include "device/transports.h"
 #include "discovery/device_info.h"
-#include "access/access_path.h"
 #include "firmware/firmware.h"
 #include "firmware/firmware_state.h"
 #include "platform/platform.h"

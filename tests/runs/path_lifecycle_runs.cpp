@@ -29,15 +29,18 @@ const std::string kGenericInquiry =
 const std::string kMakersReader = R"({"vendor": "", "product": "USB Reader", "revision": "01.A"})";
 
 const PathRow kPaths[] = {
+    // clang-format off
     {"PassThroughXp", "xp", "", kGenericInquiry, "", "", {3, 5, 7, 9, 11, 15}},
     {"PassThrough2000", "2000", "", kGenericInquiry, "", "", {3, 5, 7, 9, 11, 15}},
-    {"KernelDriver",
-     "2000",
-     R"("TAVDRV.SYS")",
-     kMakersReader,
-     "click SelfDriverSel\n",
-     "TAVDRV.SYS",
-     {3, 5, 6, 8, 11, 12}},
+    {"KernelDriver", "2000", R"("TAVDRV.SYS")", kMakersReader, "click SelfDriverSel\n",
+     "TAVDRV.SYS", {3, 5, 6, 8, 11, 12}},
+    {"PortDriver65", "98", R"("ZIZIRADA.ZAV")", kGenericInquiry, "", "ZIZIRADA.ZAV",
+     {1, 2, 3, 4, 5, 6, 7}},
+    {"PortDriver65Me", "me", R"("ZIZIRADA.ZAV")", kGenericInquiry, "click SelfDriverSel\n",
+     "ZIZIRADA.ZAV", {1, 2, 3, 4, 5, 6, 7}},
+    {"PortDriver66", "98", R"("ZIZIRADA.ZAV", "RE20RERI.VAR")", kGenericInquiry,
+     "select 1027 RE20RERI.VAR\n", "RE20RERI.VAR", {1, 2, 3, 4, 5, 6, 7}},
+    // clang-format on
 };
 
 // What a scenario stages on the reader and what the run must end with.

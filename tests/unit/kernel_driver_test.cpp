@@ -12,15 +12,15 @@
 namespace usbisp {
 namespace {
 
-TEST(KernelDriverPath, BaseNameBeforeTheFirstDot) {
-    EXPECT_EQ(KernelDriverPath("TAVDRV.SYS"), "\\\\.\\TAVDRV");
-    EXPECT_EQ(KernelDriverPath("A.B.C"), "\\\\.\\A");
-    EXPECT_EQ(KernelDriverPath("ABCDEFGHIJKLMN.SYS"), "\\\\.\\ABCDEFGHIJKLMN");  // 14
+TEST(DriverDevicePath, BaseNameBeforeTheFirstDot) {
+    EXPECT_EQ(DriverDevicePath("TAVDRV.SYS"), "\\\\.\\TAVDRV");
+    EXPECT_EQ(DriverDevicePath("A.B.C"), "\\\\.\\A");
+    EXPECT_EQ(DriverDevicePath("ABCDEFGHIJKLMN.SYS"), "\\\\.\\ABCDEFGHIJKLMN");  // 14
     // No dot, nothing before it, or 15 characters: a path that opens nothing.
-    EXPECT_EQ(KernelDriverPath("TAVDRV"), "\\\\.\\");
-    EXPECT_EQ(KernelDriverPath(".SYS"), "\\\\.\\");
-    EXPECT_EQ(KernelDriverPath("ABCDEFGHIJKLMNO.SYS"), "\\\\.\\");
-    EXPECT_EQ(KernelDriverPath(""), "\\\\.\\");
+    EXPECT_EQ(DriverDevicePath("TAVDRV"), "\\\\.\\");
+    EXPECT_EQ(DriverDevicePath(".SYS"), "\\\\.\\");
+    EXPECT_EQ(DriverDevicePath("ABCDEFGHIJKLMNO.SYS"), "\\\\.\\");
+    EXPECT_EQ(DriverDevicePath(""), "\\\\.\\");
 }
 
 TEST(OpenKernelDriver, CheckModeClosesAgainKeepModeKeeps) {

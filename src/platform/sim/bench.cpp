@@ -200,20 +200,26 @@ bool Bench::FreeLibrary(Module) {
     return false;
 }
 
-long Bench::RegOpenKeyExA(RegKey, const char* subKey, RegKey* result) {
-    TraceIo("reg open " + QuoteText(subKey ? subKey : "") + " fail");
-    if (result) *result = 0;
-    return win::kErrorFileNotFound;
+long Bench::RegOpenKeyExA(RegKey, const char* subKey, std::uint32_t, RegKey* result) {
+    const std::string key = subKey ? subKey : "";
+    const long status = registry_.Open(key, result);
+    TraceIo("reg open " + QuoteText(key) + (status == win::kErrorSuccess ? " ok" : " fail"));
+    return status;
 }
 
-long Bench::RegQueryValueExA(RegKey, const char* valueName, std::uint8_t*, std::uint32_t*) {
-    TraceIo("reg query " + QuoteText(valueName ? valueName : "") + " fail \"\"");
-    return win::kErrorFileNotFound;
+long Bench::RegQueryValueExA(RegKey key, const char* valueName, std::uint8_t* data,
+                             std::uint32_t* dataSize) {
+    const std::string name = valueName ? valueName : "";
+    std::string text;
+    const long status = registry_.Query(key, name, data, dataSize, text);
+    TraceIo("reg query " + QuoteText(name) + (status == win::kErrorSuccess ? " ok " : " fail ") +
+            QuoteText(text));
+    return status;
 }
 
-long Bench::RegCloseKey(RegKey) {
+long Bench::RegCloseKey(RegKey key) {
     TraceIo("reg close");
-    return win::kErrorSuccess;
+    return registry_.Close(key);
 }
 
 LocalTime Bench::GetLocalTime() {

@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "platform/sim/bench_config.h"
 #include "platform/sim/file_faults.h"
+#include "platform/sim/registry.h"
 #include "platform/sim/sim_device.h"
 
 namespace usbisp::sim {
@@ -34,6 +35,7 @@ class Bench : public Platform {
     void AddDevice(const std::string& path, std::shared_ptr<SimDevice> device);
     void AddReader(std::shared_ptr<SimReader> reader);
     bool DriverInstalled(const std::string& fileName) const;
+    Registry& registry() { return registry_; }
 
     // Writes an io event when --trace-io is on.
     void TraceIo(const std::string& line);
@@ -44,7 +46,7 @@ class Bench : public Platform {
     std::size_t readerCount() const { return readers_.size(); }
     // Handles opened and not closed yet: a run that ended through "Close"
     // leaves none.
-    std::size_t openHandleCount() const { return handles_.size(); }
+    std::size_t openHandleCount() const { return handles_.size() + registry_.openKeyCount(); }
     // The firmware reader n (0-based) holds now.
     std::vector<std::uint8_t> ReaderFirmware(std::size_t n) const;
 
@@ -65,7 +67,8 @@ class Bench : public Platform {
     Module LoadLibraryA(const char* name) override;
     ProcAddress GetProcAddress(Module module, const char* name) override;
     bool FreeLibrary(Module module) override;
-    long RegOpenKeyExA(RegKey root, const char* subKey, RegKey* result) override;
+    long RegOpenKeyExA(RegKey root, const char* subKey, std::uint32_t samDesired,
+                       RegKey* result) override;
     long RegQueryValueExA(RegKey key, const char* valueName, std::uint8_t* data,
                           std::uint32_t* dataSize) override;
     long RegCloseKey(RegKey key) override;
@@ -103,6 +106,7 @@ class Bench : public Platform {
     std::chrono::milliseconds slept_{0};
     std::chrono::steady_clock::time_point realStart_;
     FileFaults fileFaults_;
+    Registry registry_;
 };
 
 }  // namespace usbisp::sim

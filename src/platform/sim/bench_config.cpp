@@ -295,7 +295,7 @@ std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::
         if (!doc.is_object()) throw BenchError{"the bench must be a JSON object"};
         CheckKeys(doc, "",
                   {"windows", "clock", "realtime", "drives", "drivers", "driverOpenFailures",
-                   "aspi", "readers"});
+                   "portDriverDeviceCount", "aspi", "readers"});
         BenchConfig config;
         if (doc.contains("windows")) config.windows = String(doc["windows"], "windows");
         auto word = VersionWordFor(config.windows);
@@ -323,6 +323,12 @@ std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::
                 CheckDriverOpen(text, config.drivers, key);
                 config.driverOpenFailures.push_back(text);
             }
+        }
+        if (doc.contains("portDriverDeviceCount")) {
+            const json& n = doc["portDriverDeviceCount"];
+            if (!n.is_number_integer() || n.get<int>() < 0 || n.get<int>() > 255)
+                Fail("portDriverDeviceCount", "must be a count byte, 0 to 255");
+            config.portDriverDeviceCount = n.get<int>();
         }
         if (doc.contains("aspi")) {
             const json& a = doc["aspi"];

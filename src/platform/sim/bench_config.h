@@ -49,6 +49,9 @@ struct BenchConfig {
     std::vector<std::string> drivers;  // the maker's driver files installed
     // "FILE" fails every open of that driver's device, "FILE#n" the n-th.
     std::vector<std::string> driverOpenFailures;
+    // What a port driver reports as its device count, instead of the number
+    // of readers.
+    std::optional<int> portDriverDeviceCount;
     int aspiAdapters = -1;  // -1: ASPI not installed
     int aspiLatency = 1;    // milliseconds
     std::vector<ReaderConfig> readers;

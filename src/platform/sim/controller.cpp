@@ -11,6 +11,7 @@ namespace {
 constexpr std::uint32_t kIdentityBlockAddress = 0x04A55A30u;
 constexpr std::size_t kIdentityBlockReadLength = 512;
 constexpr std::size_t kCountReplyLength = 8;
+constexpr std::size_t kFirmwareRevisionLength = 8;
 constexpr std::uint8_t kJumpOk = 0x9C;
 constexpr std::uint8_t kWriteOk = 0xA5;
 constexpr std::uint8_t kVerifyOk = 0x5A;
@@ -110,6 +111,12 @@ ControllerReply ReaderController::Execute(const ControllerRequest& r) {
             if (!ispMode_) return Refused();
             Report(Operation::IspVerify, r.payload == firmware_ ? kVerifyOk : kVerifyMismatch);
             return Done();
+        case Operation::GetFirmwareRevision: {
+            // Only a port driver asks it; the answer is the USB 2.0 revision.
+            std::vector<std::uint8_t> revision = config_.usb20FirmwareRevision;
+            revision.resize(kFirmwareRevisionLength, 0);
+            return Done(revision);
+        }
         default:
             break;
     }

@@ -47,45 +47,6 @@ IoctlOutcome Refuse(const std::string& reason) {
 
 }  // namespace
 
-std::optional<Operation> OperationOf(const std::array<std::uint8_t, 16>& cdb) {
-    switch (cdb[0]) {
-        case 0x12:
-            return Operation::Inquiry;
-        case 0x06:
-            switch (cdb[1]) {
-                case 0x05:
-                    return Operation::ReadIdentity;
-                case 0xBF:
-                    return Operation::IspJump;
-                case 0xB0:
-                    return Operation::GetIspStatus;
-                case 0xB1:
-                    if (cdb[2] == 0) return Operation::IspWrite;
-                    return std::nullopt;
-                case 0xB2:
-                    if (cdb[2] == 1) return Operation::IspVerify;
-                    return std::nullopt;
-                default:
-                    return std::nullopt;
-            }
-        case 0xFF:
-            switch (cdb[1]) {
-                case 0x01:
-                    return Operation::GetDeviceCount;
-                case 0x02:
-                    return Operation::GetLunCount;
-                case 0x03:
-                    return Operation::ReadIdentityBlock;
-                case 0x13:
-                    return Operation::ReadIdentityBlock2;
-                default:
-                    return std::nullopt;
-            }
-        default:
-            return std::nullopt;
-    }
-}
-
 IoctlOutcome ReaderUnit::Ioctl(std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                                std::uint32_t outSize, std::uint32_t* bytesReturned) {
     if (bytesReturned) *bytesReturned = 0;

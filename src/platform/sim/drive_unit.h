@@ -7,7 +7,6 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <optional>
 
 #include "platform/sim/controller.h"
 #include "platform/sim/operations.h"
@@ -35,9 +34,5 @@ class PlainDisk : public SimDevice {
     IoctlOutcome Ioctl(std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                        std::uint32_t outSize, std::uint32_t* bytesReturned) override;
 };
-
-// The operation a command block names; nothing for a block the controller
-// does not know.
-std::optional<Operation> OperationOf(const std::array<std::uint8_t, 16>& cdb);
 
 }  // namespace usbisp::sim

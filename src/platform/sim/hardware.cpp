@@ -9,6 +9,8 @@
 #include "platform/sim/drive_unit.h"
 #include "platform/sim/driver_device.h"
 #include "platform/sim/kernel_driver_device.h"
+#include "platform/sim/port_driver_device.h"
+#include "platform/sim/registry.h"
 
 namespace usbisp::sim {
 
@@ -17,6 +19,46 @@ namespace {
 std::string Upper(std::string text) {
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
+}
+
+// The request family of a port driver file: 66 for the disk port driver, 65
+// for the others; 0 for a file that is not a port driver.
+std::uint32_t PortFamily(const std::string& file) {
+    const std::string name = Upper(file);
+    if (name == "RE20RERI.VAR") return kPortCode66;
+    if (name == "ZIZIRADA.ZAV" || name == "ZQ_URDR.PDR") return kPortCode65;
+    return 0;
+}
+
+ReaderKeyFields KeyFields(const ReaderConfig& reader) {
+    return {reader.vid,
+            reader.pid,
+            reader.serial,
+            reader.inquiryVendor,
+            reader.inquiryProduct,
+            reader.inquiryRevision};
+}
+
+// What the drivers leave in the registry for each unit they enumerate: its
+// drive letter under the key of their form.
+void RegisterDriveLetters(Bench& bench, const BenchConfig& config) {
+    bool code65 = false, code66 = false;
+    for (const std::string& file : config.drivers) {
+        code65 = code65 || PortFamily(file) == kPortCode65;
+        code66 = code66 || PortFamily(file) == kPortCode66;
+    }
+    for (const ReaderConfig& reader : config.readers) {
+        for (std::size_t k = 0; k < reader.letters.size(); ++k) {
+            const int unit = static_cast<int>(k);
+            const std::string letter(1, reader.letters[k]);
+            if (code65)
+                bench.registry().AddString(PortDriver65Key(KeyFields(reader), unit),
+                                           "CurrentDriveLetterAssignment", letter);
+            if (code66)
+                bench.registry().AddString(PortDriver66Key(KeyFields(reader), unit),
+                                           "CurrentDriveLetterAssignment", letter);
+        }
+    }
 }
 
 }  // namespace
@@ -47,11 +89,15 @@ void InstallHardware(Bench& bench) {
             // The kernel driver reaches the first reader.
             device = std::make_shared<KernelDriverDevice>(
                 file, config.driverOpenFailures, readers.empty() ? nullptr : readers.front());
+        } else if (const std::uint32_t family = PortFamily(file)) {
+            device = std::make_shared<PortDriverDevice>(file, config.driverOpenFailures, family,
+                                                        readers, config.portDriverDeviceCount);
         } else {
             device = std::make_shared<DriverDevice>(file, config.driverOpenFailures);
         }
         bench.AddDevice("\\\\.\\" + base, device);
     }
+    RegisterDriveLetters(bench, config);
 }
 
 }  // namespace usbisp::sim

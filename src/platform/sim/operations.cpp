@@ -61,4 +61,43 @@ bool IsAnswerCommand(std::string_view name) {
     return row != nullptr && row->answerable;
 }
 
+std::optional<Operation> OperationOf(const std::array<std::uint8_t, 16>& cdb) {
+    switch (cdb[0]) {
+        case 0x12:
+            return Operation::Inquiry;
+        case 0x06:
+            switch (cdb[1]) {
+                case 0x05:
+                    return Operation::ReadIdentity;
+                case 0xBF:
+                    return Operation::IspJump;
+                case 0xB0:
+                    return Operation::GetIspStatus;
+                case 0xB1:
+                    if (cdb[2] == 0) return Operation::IspWrite;
+                    return std::nullopt;
+                case 0xB2:
+                    if (cdb[2] == 1) return Operation::IspVerify;
+                    return std::nullopt;
+                default:
+                    return std::nullopt;
+            }
+        case 0xFF:
+            switch (cdb[1]) {
+                case 0x01:
+                    return Operation::GetDeviceCount;
+                case 0x02:
+                    return Operation::GetLunCount;
+                case 0x03:
+                    return Operation::ReadIdentityBlock;
+                case 0x13:
+                    return Operation::ReadIdentityBlock2;
+                default:
+                    return std::nullopt;
+            }
+        default:
+            return std::nullopt;
+    }
+}
+
 }  // namespace usbisp::sim

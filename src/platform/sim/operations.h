@@ -2,6 +2,8 @@
 // file uses for them (`failures`, `scsiStatus`, `answers`), in one table.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,5 +35,9 @@ std::optional<Operation> OperationNamed(std::string_view name);
 bool IsFailureOperation(std::string_view name);
 // The commands whose status byte `answers` may replace.
 bool IsAnswerCommand(std::string_view name);
+
+// The operation a command block names; nothing for a block the controller
+// does not know.
+std::optional<Operation> OperationOf(const std::array<std::uint8_t, 16>& cdb);
 
 }  // namespace usbisp::sim

@@ -65,11 +65,10 @@ bool Win32Platform::FreeLibrary(Module module) {
     return ::FreeLibrary(reinterpret_cast<HMODULE>(module)) != FALSE;
 }
 
-long Win32Platform::RegOpenKeyExA(RegKey root, const char* subKey, RegKey* result) {
+long Win32Platform::RegOpenKeyExA(RegKey root, const char* subKey, std::uint32_t samDesired,
+                                  RegKey* result) {
     HKEY key = nullptr;
-    // The program only reads the registry; Windows 9x ignores the access mask,
-    // and on NT a read-only open does not need an administrator.
-    const LONG status = ::RegOpenKeyExA(ToKey(root), subKey, 0, KEY_READ, &key);
+    const LONG status = ::RegOpenKeyExA(ToKey(root), subKey, 0, samDesired, &key);
     if (result) *result = status == ERROR_SUCCESS ? reinterpret_cast<RegKey>(key) : 0;
     return status;
 }

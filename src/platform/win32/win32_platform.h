@@ -22,7 +22,8 @@ class Win32Platform : public Platform {
     Module LoadLibraryA(const char* name) override;
     ProcAddress GetProcAddress(Module module, const char* name) override;
     bool FreeLibrary(Module module) override;
-    long RegOpenKeyExA(RegKey root, const char* subKey, RegKey* result) override;
+    long RegOpenKeyExA(RegKey root, const char* subKey, std::uint32_t samDesired,
+                       RegKey* result) override;
     long RegQueryValueExA(RegKey key, const char* valueName, std::uint8_t* data,
                           std::uint32_t* dataSize) override;
     long RegCloseKey(RegKey key) override;
