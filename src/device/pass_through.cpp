@@ -12,19 +12,20 @@ namespace usbisp {
 void FillPassThroughHeader(std::uint8_t* buffer, const VendorCommand& cdb, std::uint8_t dataIn,
                            std::uint32_t dataTransferLength, std::uint32_t timeOutSeconds) {
     std::memset(buffer, 0, spt::kHeaderLength);
-    PutLe16(buffer + 0, spt::kHeaderLength);            // Length
-    buffer[2] = 0;                                      // ScsiStatus, read back after the call
-    buffer[3] = 0;                                      // PathId
-    buffer[4] = 1;                                      // TargetId
-    buffer[5] = 0;                                      // Lun
-    buffer[6] = static_cast<std::uint8_t>(cdb.size());  // CdbLength
-    buffer[7] = spt::kSenseLength;                      // SenseInfoLength
-    buffer[8] = dataIn;
-    PutLe32(buffer + 12, dataTransferLength);
-    PutLe32(buffer + 16, timeOutSeconds);
-    PutLe32(buffer + 20, spt::kDataOffset);   // DataBufferOffset
-    PutLe32(buffer + 24, spt::kSenseOffset);  // SenseInfoOffset
-    std::copy(cdb.begin(), cdb.end(), buffer + 28);
+    PutLe16(buffer + spt::kLengthOffset, spt::kHeaderLength);
+    buffer[spt::kStatusOffset] = 0;  // read back after the call
+    buffer[spt::kPathIdOffset] = 0;
+    buffer[spt::kTargetIdOffset] = 1;
+    buffer[spt::kLunOffset] = 0;
+    buffer[spt::kCdbLengthOffset] = static_cast<std::uint8_t>(cdb.size());
+    buffer[spt::kSenseInfoLengthOffset] = spt::kSenseLength;
+    buffer[spt::kDataInOffset] = dataIn;
+    PutLe32(buffer + spt::kDataTransferLengthOffset, dataTransferLength);
+    PutLe32(buffer + spt::kTimeOutValueOffset, timeOutSeconds);
+    PutLe32(buffer + spt::kDataBufferOffsetOffset, spt::kDataOffset);
+    PutLe32(buffer + spt::kSenseInfoOffsetOffset, spt::kSenseOffset);
+    static_assert(std::tuple_size_v<VendorCommand> <= spt::kCdbCapacity);
+    std::copy(cdb.begin(), cdb.end(), buffer + spt::kCdbOffset);
 }
 
 std::string DrivePath(char letter) {
