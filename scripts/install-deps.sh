@@ -7,12 +7,12 @@ native=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev nlo
         libncurses-dev tmux)
 cross=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
 # The Windows program's tests: Wine under a virtual X server, and a screenshot
-# tool. The machines that run the suite cannot execute 32-bit x86 code, so the
+# tool, xmllint for the manifests. The machines that run the suite cannot execute 32-bit x86 code, so the
 # tests run a 64-bit build of the same sources under 64-bit Wine; the 32-bit
 # program is checked by its imports. Set USBISP_WINE32=1 to add 32-bit Wine
 # (wine32:i386) where the machine can run it.
 wine=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-      wine wine64 xvfb xauth imagemagick)
+      wine wine64 xvfb xauth imagemagick libxml2-utils)
 if [ "${USBISP_WINE32:-0}" = 1 ]; then
     wine+=(wine32:i386)
 fi
