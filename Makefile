@@ -29,23 +29,30 @@ cross-check:
 	    -DUSBISP_CORE_ONLY=ON -DUSBISP_WERROR=ON >/dev/null
 	@cmake --build $(CROSS_BUILD) -j$(JOBS)
 
+# Ends by saying which Windows programs the Wine tests ran.
 test: build cross-check windows
-	@ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+	@status=0; ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS) || status=$$?; \
+	    tests/wine/programs.sh describe $(WIN_BUILD) $(WIN64_BUILD); exit $$status
 
-# The Windows program: UsbIsp.exe and UsbIspBench.exe (32-bit, in build-windows),
-# and the same sources 64-bit with the Wine tests' driver (build-windows64),
-# which the Wine tests run. Installs the cross compilers and Wine when missing.
+# The Windows program: UsbIsp.exe and UsbIspBench.exe, 32-bit, in build-windows,
+# with the Wine tests' driver. Installs the cross compilers and Wine when
+# missing, and probes whether this machine runs 32-bit Windows programs under
+# Wine (installing 32-bit Wine where it runs 32-bit code); where it does not,
+# the same sources are built 64-bit too (build-windows64), for the Wine tests
+# only: that build is never shipped.
 WIN_BUILD ?= build-windows
 WIN64_BUILD ?= build-windows64
 
 windows:
 	@scripts/install-deps.sh wine
+	@scripts/wine32-probe.sh $(WIN_BUILD)/wine32-probe
 	@cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
 	    -DUSBISP_WINDOWS=ON -DUSBISP_WERROR=ON >/dev/null
 	@cmake --build $(WIN_BUILD) -j$(JOBS)
-	@cmake -S . -B $(WIN64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
-	    -DUSBISP_WINDOWS=ON -DUSBISP_WERROR=ON >/dev/null
-	@cmake --build $(WIN64_BUILD) -j$(JOBS)
+	@if [ "$$(cat $(WIN_BUILD)/wine32-probe/result)" = 64 ]; then \
+	    cmake -S . -B $(WIN64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
+	        -DUSBISP_WINDOWS=ON -DUSBISP_WERROR=ON >/dev/null && \
+	    cmake --build $(WIN64_BUILD) -j$(JOBS); fi
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

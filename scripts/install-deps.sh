@@ -6,11 +6,11 @@ set -euo pipefail
 native=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
         libncurses-dev tmux)
 cross=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
-# The Windows program's tests: Wine under a virtual X server, and a screenshot
-# tool, xmllint for the manifests. The machines that run the suite cannot execute 32-bit x86 code, so the
-# tests run a 64-bit build of the same sources under 64-bit Wine; the 32-bit
-# program is checked by its imports. Set USBISP_WINE32=1 to add 32-bit Wine
-# (wine32:i386) where the machine can run it.
+# The Windows program's tests: Wine under a virtual X server, a screenshot
+# tool, and xmllint for the manifests. Where a machine cannot run 32-bit x86
+# code the tests run a 64-bit build of the same sources under 64-bit Wine.
+# USBISP_WINE32=1 adds 32-bit Wine (wine32:i386): scripts/wine32-probe.sh
+# sets it where the machine runs 32-bit code.
 wine=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
       wine wine64 xvfb xauth imagemagick libxml2-utils)
 if [ "${USBISP_WINE32:-0}" = 1 ]; then
