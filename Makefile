@@ -4,7 +4,7 @@ BUILD ?= build
 CROSS_BUILD ?= build-mingw-core
 JOBS ?= 2
 
-.PHONY: all deps configure build run test cross-check format clean windows
+.PHONY: all deps configure build run test cross-check format clean windows package screenshots
 
 all: build
 
@@ -30,7 +30,7 @@ cross-check:
 	@cmake --build $(CROSS_BUILD) -j$(JOBS)
 
 # Ends by saying which Windows programs the Wine tests ran.
-test: build cross-check windows
+test: build cross-check windows package
 	@status=0; ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS) || status=$$?; \
 	    tests/wine/programs.sh describe $(WIN_BUILD) $(WIN64_BUILD); exit $$status
 
@@ -54,8 +54,24 @@ windows:
 	        -DUSBISP_WINDOWS=ON -DUSBISP_WERROR=ON >/dev/null && \
 	    cmake --build $(WIN64_BUILD) -j$(JOBS); fi
 
+# The zip for Windows (the 32-bit programs) and the Debian package of usbisp,
+# in build-package; the suite checks both.
+PACKAGE_DIR ?= build-package
+
+package: configure windows
+	@scripts/install-deps.sh package
+	@cmake --build $(BUILD) -j$(JOBS) --target usbisp
+	@scripts/make-packages.sh $(BUILD)/usbisp $(WIN_BUILD) $(PACKAGE_DIR)
+
+# The two pictures of the README: the main window under Wine after a
+# programming run, and the terminal window.
+screenshots: configure windows
+	@scripts/install-deps.sh screenshots
+	@cmake --build $(BUILD) -j$(JOBS) --target usbisp
+	@scripts/screenshots.sh $(BUILD)/usbisp $(WIN_BUILD) docs
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(CROSS_BUILD) $(WIN_BUILD) $(WIN64_BUILD)
+	rm -rf $(BUILD) $(CROSS_BUILD) $(WIN_BUILD) $(WIN64_BUILD) $(PACKAGE_DIR)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when they are
-# missing. Usage: install-deps.sh [native|cross|wine|all]
+# missing. Usage: install-deps.sh [native|cross|wine|package|screenshots|all]
 set -euo pipefail
 
 native=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
@@ -16,13 +16,20 @@ wine=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-m
 if [ "${USBISP_WINE32:-0}" = 1 ]; then
     wine+=(wine32:i386)
 fi
+# make package: the Debian package's tools (dpkg-shlibdeps, the man page
+# check) and the zip.
+package=(dpkg-dev groff-base zip unzip)
+# make screenshots: a terminal under the virtual X server, with a font.
+screenshots=(xvfb xauth imagemagick tmux xterm fonts-dejavu-core)
 
 case "${1:-all}" in
     native) wanted=("${native[@]}") ;;
     cross) wanted=("${cross[@]}") ;;
     wine) wanted=("${wine[@]}") ;;
-    all) wanted=("${native[@]}" "${cross[@]}" "${wine[@]}") ;;
-    *) echo "usage: $0 [native|cross|wine|all]" >&2; exit 2 ;;
+    package) wanted=("${package[@]}") ;;
+    screenshots) wanted=("${screenshots[@]}") ;;
+    all) wanted=("${native[@]}" "${cross[@]}" "${wine[@]}" "${package[@]}" "${screenshots[@]}") ;;
+    *) echo "usage: $0 [native|cross|wine|package|screenshots|all]" >&2; exit 2 ;;
 esac
 
 missing=()
