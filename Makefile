@@ -68,7 +68,7 @@ package: configure windows
 screenshots: configure windows
 	@scripts/install-deps.sh screenshots
 	@cmake --build $(BUILD) -j$(JOBS) --target usbisp
-	@scripts/screenshots.sh $(BUILD)/usbisp $(WIN_BUILD) docs
+	@scripts/screenshots.sh $(BUILD)/usbisp $(WIN_BUILD) $(WIN64_BUILD) docs
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -19,8 +19,9 @@ fi
 # make package: the Debian package's tools (dpkg-shlibdeps, the man page
 # check) and the zip.
 package=(dpkg-dev groff-base zip unzip)
-# make screenshots: a terminal under the virtual X server, with a font.
-screenshots=(xvfb xauth imagemagick tmux xterm fonts-dejavu-core)
+# make screenshots: a terminal under the virtual X server with a font, and
+# the fonts of Wine (the caption buttons are drawn with its Marlett).
+screenshots=(xvfb xauth imagemagick tmux xterm fonts-dejavu-core fonts-wine)
 
 case "${1:-all}" in
     native) wanted=("${native[@]}") ;;
