@@ -10,15 +10,16 @@ cross=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
 # tool, and xmllint for the manifests. Where a machine cannot run 32-bit x86
 # code the tests run a 64-bit build of the same sources under 64-bit Wine.
 # USBISP_WINE32=1 adds 32-bit Wine (wine32:i386): scripts/wine32-probe.sh
-# sets it where the machine runs 32-bit code.
+# sets it where the machine runs 32-bit code; its first step needs the host's
+# assembler and linker (binutils).
 wine=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-      wine wine64 xvfb xauth imagemagick libxml2-utils)
+      wine wine64 xvfb xauth imagemagick libxml2-utils binutils)
 if [ "${USBISP_WINE32:-0}" = 1 ]; then
     wine+=(wine32:i386)
 fi
 # make package: the Debian package's tools (dpkg-shlibdeps, the man page
 # check) and the zip.
-package=(dpkg-dev groff-base zip unzip)
+packaging=(dpkg-dev groff-base zip unzip)
 # make screenshots: a terminal under the virtual X server with a font, and
 # the fonts of Wine (the caption buttons are drawn with its Marlett).
 screenshots=(xvfb xauth imagemagick tmux xterm fonts-dejavu-core fonts-wine)
@@ -27,9 +28,9 @@ case "${1:-all}" in
     native) wanted=("${native[@]}") ;;
     cross) wanted=("${cross[@]}") ;;
     wine) wanted=("${wine[@]}") ;;
-    package) wanted=("${package[@]}") ;;
+    package) wanted=("${packaging[@]}") ;;
     screenshots) wanted=("${screenshots[@]}") ;;
-    all) wanted=("${native[@]}" "${cross[@]}" "${wine[@]}" "${package[@]}" "${screenshots[@]}") ;;
+    all) wanted=("${native[@]}" "${cross[@]}" "${wine[@]}" "${packaging[@]}" "${screenshots[@]}") ;;
     *) echo "usage: $0 [native|cross|wine|package|screenshots|all]" >&2; exit 2 ;;
 esac
 

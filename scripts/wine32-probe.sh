@@ -46,7 +46,10 @@ if [ "$status" != 32 ]; then
 fi
 
 # Step 2: 32-bit Wine, and a 32-bit Windows program under it.
-USBISP_WINE32=1 "$root/scripts/install-deps.sh" wine
+if ! USBISP_WINE32=1 "$root/scripts/install-deps.sh" wine; then
+    decide 64 "32-bit Wine (wine32:i386) could not be installed"
+    exit 0
+fi
 i686-w64-mingw32-g++-win32 -O2 -static -o "$dir/probe32.exe" "$root/tests/wine/probe32.cpp"
 export WINEPREFIX=$dir/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # The prefix is made once and kept; making it prints lines of its own.
