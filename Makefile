@@ -4,7 +4,7 @@ BUILD ?= build
 CROSS_BUILD ?= build-mingw-core
 JOBS ?= 2
 
-.PHONY: all deps configure build run test cross-check format clean windows
+.PHONY: all deps configure build run test cross-check format clean windows package screenshots
 
 all: build
 
@@ -29,26 +29,49 @@ cross-check:
 	    -DUSBISP_CORE_ONLY=ON -DUSBISP_WERROR=ON >/dev/null
 	@cmake --build $(CROSS_BUILD) -j$(JOBS)
 
-test: build cross-check windows
-	@ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+# Ends by saying which Windows programs the Wine tests ran.
+test: build cross-check windows package
+	@status=0; ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS) || status=$$?; \
+	    tests/wine/programs.sh describe $(WIN_BUILD) $(WIN64_BUILD); exit $$status
 
-# The Windows program: UsbIsp.exe and UsbIspBench.exe (32-bit, in build-windows),
-# and the same sources 64-bit with the Wine tests' driver (build-windows64),
-# which the Wine tests run. Installs the cross compilers and Wine when missing.
+# The Windows program: UsbIsp.exe and UsbIspBench.exe, 32-bit, in build-windows,
+# with the Wine tests' driver. Installs the cross compilers and Wine when
+# missing, and probes whether this machine runs 32-bit Windows programs under
+# Wine (installing 32-bit Wine where it runs 32-bit code); where it does not,
+# the same sources are built 64-bit too (build-windows64), for the Wine tests
+# only: that build is never shipped.
 WIN_BUILD ?= build-windows
 WIN64_BUILD ?= build-windows64
 
 windows:
 	@scripts/install-deps.sh wine
+	@scripts/wine32-probe.sh $(WIN_BUILD)/wine32-probe
 	@cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
 	    -DUSBISP_WINDOWS=ON -DUSBISP_WERROR=ON >/dev/null
 	@cmake --build $(WIN_BUILD) -j$(JOBS)
-	@cmake -S . -B $(WIN64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
-	    -DUSBISP_WINDOWS=ON -DUSBISP_WERROR=ON >/dev/null
-	@cmake --build $(WIN64_BUILD) -j$(JOBS)
+	@if [ "$$(cat $(WIN_BUILD)/wine32-probe/result)" = 64 ]; then \
+	    cmake -S . -B $(WIN64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
+	        -DUSBISP_WINDOWS=ON -DUSBISP_WERROR=ON >/dev/null && \
+	    cmake --build $(WIN64_BUILD) -j$(JOBS); fi
+
+# The zip for Windows (the 32-bit programs) and the Debian package of usbisp,
+# in build-package; the suite checks both.
+PACKAGE_DIR ?= build-package
+
+package: configure windows
+	@scripts/install-deps.sh package
+	@cmake --build $(BUILD) -j$(JOBS) --target usbisp
+	@scripts/make-packages.sh $(BUILD)/usbisp $(WIN_BUILD) $(PACKAGE_DIR)
+
+# The two pictures of the README: the main window under Wine after a
+# programming run, and the terminal window.
+screenshots: configure windows
+	@scripts/install-deps.sh screenshots
+	@cmake --build $(BUILD) -j$(JOBS) --target usbisp
+	@scripts/screenshots.sh $(BUILD)/usbisp $(WIN_BUILD) $(WIN64_BUILD) docs
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(CROSS_BUILD) $(WIN_BUILD) $(WIN64_BUILD)
+	rm -rf $(BUILD) $(CROSS_BUILD) $(WIN_BUILD) $(WIN64_BUILD) $(PACKAGE_DIR)

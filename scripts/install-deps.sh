@@ -1,28 +1,37 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when they are
-# missing. Usage: install-deps.sh [native|cross|wine|all]
+# missing. Usage: install-deps.sh [native|cross|wine|package|screenshots|all]
 set -euo pipefail
 
 native=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
         libncurses-dev tmux)
 cross=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
-# The Windows program's tests: Wine under a virtual X server, and a screenshot
-# tool. The machines that run the suite cannot execute 32-bit x86 code, so the
-# tests run a 64-bit build of the same sources under 64-bit Wine; the 32-bit
-# program is checked by its imports. Set USBISP_WINE32=1 to add 32-bit Wine
-# (wine32:i386) where the machine can run it.
+# The Windows program's tests: Wine under a virtual X server, a screenshot
+# tool, and xmllint for the manifests. Where a machine cannot run 32-bit x86
+# code the tests run a 64-bit build of the same sources under 64-bit Wine.
+# USBISP_WINE32=1 adds 32-bit Wine (wine32:i386): scripts/wine32-probe.sh
+# sets it where the machine runs 32-bit code; its first step needs the host's
+# assembler and linker (binutils).
 wine=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-      wine wine64 xvfb xauth imagemagick)
+      wine wine64 xvfb xauth imagemagick libxml2-utils binutils)
 if [ "${USBISP_WINE32:-0}" = 1 ]; then
     wine+=(wine32:i386)
 fi
+# make package: the Debian package's tools (dpkg-shlibdeps, the man page
+# check) and the zip.
+packaging=(dpkg-dev groff-base zip unzip)
+# make screenshots: a terminal under the virtual X server with a font, and
+# the fonts of Wine (the caption buttons are drawn with its Marlett).
+screenshots=(xvfb xauth imagemagick tmux xterm fonts-dejavu-core fonts-wine)
 
 case "${1:-all}" in
     native) wanted=("${native[@]}") ;;
     cross) wanted=("${cross[@]}") ;;
     wine) wanted=("${wine[@]}") ;;
-    all) wanted=("${native[@]}" "${cross[@]}" "${wine[@]}") ;;
-    *) echo "usage: $0 [native|cross|wine|all]" >&2; exit 2 ;;
+    package) wanted=("${packaging[@]}") ;;
+    screenshots) wanted=("${screenshots[@]}") ;;
+    all) wanted=("${native[@]}" "${cross[@]}" "${wine[@]}" "${packaging[@]}" "${screenshots[@]}") ;;
+    *) echo "usage: $0 [native|cross|wine|package|screenshots|all]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -22,7 +22,7 @@ target_include_directories(usbisp_win32_platform PUBLIC ${CMAKE_SOURCE_DIR}/src)
 
 set(WIN32_FRONTEND ${CMAKE_SOURCE_DIR}/frontends/win32)
 add_library(usbisp_win32_ui STATIC ${WIN32_FRONTEND}/main_window.cpp ${WIN32_FRONTEND}/main_view.cpp
-                                   ${WIN32_FRONTEND}/status_view.cpp)
+                                   ${WIN32_FRONTEND}/status_view.cpp ${WIN32_FRONTEND}/record_layouts.cpp)
 target_include_directories(usbisp_win32_ui PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/frontends)
 target_link_libraries(usbisp_win32_ui PUBLIC usbisp_core comctl32)
 
@@ -49,10 +49,34 @@ endif()
 set_source_files_properties(${USBISP_RESOURCES} PROPERTIES OBJECT_DEPENDS
                             "${WIN32_FRONTEND}/usbisp.ico;${WIN32_FRONTEND}/resource_ids.h")
 
-add_executable(UsbIsp WIN32 ${WIN32_FRONTEND}/app_main.cpp ${USBISP_RESOURCES})
+# Each program embeds its application manifest: common controls version 6,
+# and the rights it asks for. UsbIsp.exe opens drives for raw requests, which
+# needs an administrator from Windows Vista on; the bench program touches no
+# device and runs as the user who starts it.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(USBISP_MANIFEST_ARCH X86)
+else()
+  set(USBISP_MANIFEST_ARCH amd64)
+endif()
+function(usbisp_manifest program level description out_rc)
+  set(USBISP_MANIFEST_PROGRAM ${program})
+  set(USBISP_MANIFEST_LEVEL ${level})
+  set(USBISP_MANIFEST_DESCRIPTION ${description})
+  set(USBISP_MANIFEST_FILE ${CMAKE_BINARY_DIR}/manifest/${program}.exe.manifest)
+  configure_file(${WIN32_FRONTEND}/program.manifest.in ${USBISP_MANIFEST_FILE} @ONLY)
+  set(rc ${CMAKE_BINARY_DIR}/manifest/${program}_manifest.rc)
+  configure_file(${WIN32_FRONTEND}/manifest.rc.in ${rc} @ONLY)
+  set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${USBISP_MANIFEST_FILE})
+  set(${out_rc} ${rc} PARENT_SCOPE)
+endfunction()
+usbisp_manifest(UsbIsp requireAdministrator "USB Device upgrade F/W" USBISP_APP_MANIFEST)
+usbisp_manifest(UsbIspBench asInvoker "USB Device upgrade F/W over the bench" USBISP_BENCH_MANIFEST)
+
+add_executable(UsbIsp WIN32 ${WIN32_FRONTEND}/app_main.cpp ${USBISP_RESOURCES} ${USBISP_APP_MANIFEST})
 target_link_libraries(UsbIsp PRIVATE usbisp_win32_ui usbisp_win32_platform ${USBISP_WINDOWS_LINK})
 
-add_executable(UsbIspBench WIN32 ${WIN32_FRONTEND}/bench_main.cpp ${USBISP_RESOURCES})
+add_executable(UsbIspBench WIN32 ${WIN32_FRONTEND}/bench_main.cpp ${USBISP_RESOURCES}
+                                 ${USBISP_BENCH_MANIFEST})
 target_link_libraries(UsbIspBench PRIVATE usbisp_win32_ui usbisp_bench ${USBISP_WINDOWS_LINK})
 
 # The test driver of the Wine tests is a Windows program too.

@@ -11,20 +11,21 @@ namespace usbisp {
 
 void FillPassThroughHeader(std::uint8_t* buffer, const ScsiCommand& command) {
     std::memset(buffer, 0, spt::kHeaderLength);
-    PutLe16(buffer + 0, spt::kHeaderLength);  // Length
-    buffer[2] = 0;                            // ScsiStatus, read back after the call
-    buffer[3] = 0;                            // PathId
-    buffer[4] = 1;                            // TargetId
-    buffer[5] = 0;                            // Lun
+    PutLe16(buffer + spt::kLengthOffset, spt::kHeaderLength);
+    buffer[spt::kStatusOffset] = 0;  // read back after the call
+    buffer[spt::kPathIdOffset] = 0;
+    buffer[spt::kTargetIdOffset] = 1;
+    buffer[spt::kLunOffset] = 0;
     // Every block goes whole: 12 bytes, also for the 6-byte INQUIRY.
-    buffer[6] = static_cast<std::uint8_t>(command.cdb.size());  // CdbLength
-    buffer[7] = spt::kSenseLength;                              // SenseInfoLength
-    buffer[8] = command.dataIn ? spt::kDataIn : spt::kDataOut;
-    PutLe32(buffer + 12, command.dataLength);
-    PutLe32(buffer + 16, command.timeoutSeconds);
-    PutLe32(buffer + 20, spt::kDataOffset);   // DataBufferOffset
-    PutLe32(buffer + 24, spt::kSenseOffset);  // SenseInfoOffset
-    std::copy(command.cdb.begin(), command.cdb.end(), buffer + 28);
+    buffer[spt::kCdbLengthOffset] = static_cast<std::uint8_t>(command.cdb.size());
+    buffer[spt::kSenseInfoLengthOffset] = spt::kSenseLength;
+    buffer[spt::kDataInOffset] = command.dataIn ? spt::kDataIn : spt::kDataOut;
+    PutLe32(buffer + spt::kDataTransferLengthOffset, command.dataLength);
+    PutLe32(buffer + spt::kTimeOutValueOffset, command.timeoutSeconds);
+    PutLe32(buffer + spt::kDataBufferOffsetOffset, spt::kDataOffset);
+    PutLe32(buffer + spt::kSenseInfoOffsetOffset, spt::kSenseOffset);
+    static_assert(std::tuple_size_v<VendorCommand> <= spt::kCdbCapacity);
+    std::copy(command.cdb.begin(), command.cdb.end(), buffer + spt::kCdbOffset);
 }
 
 std::string DrivePath(char letter) {

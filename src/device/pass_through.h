@@ -35,10 +35,24 @@
 namespace usbisp {
 
 // The layout of the transfer buffer: the SCSI_PASS_THROUGH header of 32-bit
-// Windows, the sense area and the data area.
+// Windows, the sense area and the data area. The Windows build holds these
+// offsets against the SCSI_PASS_THROUGH of its own headers at compile time.
 namespace spt {
 inline constexpr std::uint16_t kHeaderLength = 44;
-inline constexpr std::size_t kStatusOffset = 2;
+inline constexpr std::size_t kLengthOffset = 0;
+inline constexpr std::size_t kStatusOffset = 2;  // ScsiStatus
+inline constexpr std::size_t kPathIdOffset = 3;
+inline constexpr std::size_t kTargetIdOffset = 4;
+inline constexpr std::size_t kLunOffset = 5;
+inline constexpr std::size_t kCdbLengthOffset = 6;
+inline constexpr std::size_t kSenseInfoLengthOffset = 7;
+inline constexpr std::size_t kDataInOffset = 8;
+inline constexpr std::size_t kDataTransferLengthOffset = 12;
+inline constexpr std::size_t kTimeOutValueOffset = 16;
+inline constexpr std::size_t kDataBufferOffsetOffset = 20;
+inline constexpr std::size_t kSenseInfoOffsetOffset = 24;
+inline constexpr std::size_t kCdbOffset = 28;
+inline constexpr std::size_t kCdbCapacity = 16;
 inline constexpr std::uint32_t kSenseOffset = 48;
 inline constexpr std::uint8_t kSenseLength = 24;
 inline constexpr std::uint32_t kDataOffset = 80;

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Runs one Wine test case: the driver works the Windows program under Xvfb in
 # the run's Wine prefix, and what it saw is compared with the case's
-# expected.txt, written by hand.
-# Usage: run_case.sh PREFIX BIN_DIR CASE_DIR WORK_DIR
+# expected.txt, written by hand. The programs are those of the 32-bit build
+# or, where this machine cannot run them, of the 64-bit build (programs.sh).
+# Usage: run_case.sh PREFIX WIN_BUILD WIN64_BUILD CASE_DIR WORK_DIR
 set -euo pipefail
-prefix=$1 bin=$2 case_dir=$3 work=$4
+prefix=$1 win=$2 win64=$3 case_dir=$4 work=$5
+bin=$("$(dirname "$0")/programs.sh" dir "$win" "$win64")
 
 for tool in wine xvfb-run import; do
     command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/install-deps.sh wine" >&2; exit 1; }
@@ -12,6 +14,14 @@ done
 for exe in UsbIsp.exe UsbIspBench.exe WineDriver.exe; do
     [ -f "$bin/$exe" ] || { echo "$bin/$exe is missing: run make windows" >&2; exit 1; }
 done
+
+# Say which programs ran, and hold the build to the probe's word.
+format=$(x86_64-w64-mingw32-objdump -f "$bin/UsbIsp.exe" | sed -n 's/.*file format //p')
+case "$bin:$format" in
+    "$win:pei-i386") echo "running the 32-bit programs of $bin" ;;
+    "$win64:pei-x86-64") echo "running the 64-bit programs of $bin" ;;
+    *) echo "$bin/UsbIsp.exe is $format, not what its build should hold" >&2; exit 1 ;;
+esac
 
 rm -rf "$work"
 mkdir -p "$work"

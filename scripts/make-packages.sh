@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Builds the two packages into OUT_DIR:
+#   usbisp-VERSION-win32.zip  the 32-bit Windows programs: UsbIsp.exe and
+#                             README.TXT at the top, and in DEMO\ the bench
+#                             program with a sample BENCH.JSON and the demo
+#                             files (kept apart, so that no one programs a
+#                             real reader with the demo firmware by mistake);
+#   usbisp_VERSION_ARCH.deb   the native usbisp with its man page and the demo
+#                             files, its library dependencies declared.
+# The 64-bit Windows build only serves the tests and is never packaged.
+# Usage: make-packages.sh USBISP WIN_BUILD OUT_DIR
+set -euo pipefail
+usbisp=$1 win=$2 out=$3
+root=$(cd "$(dirname "$0")/.." && pwd)
+umask 022
+
+version=$("$usbisp" --version | sed -n 's/^usbisp //p')
+[ -n "$version" ] || { echo "$usbisp --version names no version" >&2; exit 1; }
+for exe in UsbIsp.exe UsbIspBench.exe; do
+    [ -f "$win/$exe" ] || { echo "$win/$exe is missing: run make windows" >&2; exit 1; }
+    format=$(i686-w64-mingw32-objdump -f "$win/$exe" | sed -n 's/.*file format //p')
+    [ "$format" = pei-i386 ] || { echo "$win/$exe is $format: only 32-bit programs ship" >&2; exit 1; }
+done
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# Every file carries the time of the last commit, so that the same sources
+# give the same packages.
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || date +%s)}
+export SOURCE_DATE_EPOCH=$epoch
+# Windows' Notepad of those days shows a text only with CR LF line ends.
+crlf() { sed 's/\r*$/\r/' "$@"; }
+
+# The zip for Windows.
+name=usbisp-$version-win32
+zip_root=$work/zip/$name
+mkdir -p "$zip_root/DEMO"
+i686-w64-mingw32-strip -o "$zip_root/UsbIsp.exe" "$win/UsbIsp.exe"
+i686-w64-mingw32-strip -o "$zip_root/DEMO/UsbIspBench.exe" "$win/UsbIspBench.exe"
+sed "s/@VERSION@/$version/" "$root/packaging/README.TXT" | crlf >"$zip_root/README.TXT"
+crlf "$root/demo/BENCH.JSON" >"$zip_root/DEMO/BENCH.JSON"
+crlf "$root/demo/files/DEVICE.TXT" >"$zip_root/DEMO/DEVICE.TXT"
+# SERIAL.TXT is the program's own file, kept byte for byte like the ROM code.
+cp "$root/demo/files/SERIAL.TXT" "$root/demo/files/DEMO7620.BIN" "$root/demo/files/DEMO7620.adr" \
+    "$zip_root/DEMO/"
+find "$work/zip" -exec touch -h -d "@$epoch" {} +
+rm -f "$out/$name.zip"
+(cd "$work/zip" && find "$name" | LC_ALL=C sort | zip -X -q -D "$out/$name.zip" -@)
+echo "built $out/$name.zip"
+
+# The Debian package of the native build.
+arch=$(dpkg --print-architecture)
+deb=$work/deb
+install -D -m 0755 "$usbisp" "$deb/usr/bin/usbisp"
+strip --strip-unneeded --remove-section=.comment --remove-section=.note "$deb/usr/bin/usbisp"
+mkdir -p "$deb/usr/share/man/man1"
+sed "s/@VERSION@/$version/" "$root/packaging/usbisp.1" | gzip -9n >"$deb/usr/share/man/man1/usbisp.1.gz"
+install -D -m 0644 -t "$deb/usr/share/usbisp/demo" "$root"/demo/files/*
+
+# The libraries the binary needs, as the packages that hold them and the
+# versions their symbols ask for.
+mkdir -p "$work/source/debian"
+printf 'Source: usbisp\n\nPackage: usbisp\nArchitecture: any\n' >"$work/source/debian/control"
+depends=$(cd "$work/source" && dpkg-shlibdeps -O "$deb/usr/bin/usbisp" 2>/dev/null |
+          sed -n 's/^shlibs:Depends=//p')
+[ -n "$depends" ] || { echo "dpkg-shlibdeps found no dependencies of usbisp" >&2; exit 1; }
+
+mkdir -p "$deb/DEBIAN"
+(cd "$deb" && find usr -type f | LC_ALL=C sort | xargs md5sum) >"$deb/DEBIAN/md5sums"
+cat >"$deb/DEBIAN/control" <<CONTROL
+Package: usbisp
+Version: $version
+Architecture: $arch
+Maintainer: usbisp developers <usbisp@localhost>
+Installed-Size: $(du -sk --exclude=DEBIAN "$deb" | cut -f1)
+Depends: $depends
+Section: utils
+Priority: optional
+Description: service the controller of USB card readers
+ Reads the identity of USB card readers and USB-to-ATA bridges, programs
+ and verifies their controller firmware and stamps serial numbers. On Linux
+ it runs over an emulated machine with its card readers: the program's window
+ in the terminal, and headless scripted runs that print a transcript.
+CONTROL
+find "$deb" -exec touch -h -d "@$epoch" {} +
+debfile=$out/usbisp_${version}_$arch.deb
+rm -f "$debfile"
+dpkg-deb --root-owner-group -Zxz --build "$deb" "$debfile" >/dev/null
+echo "built $debfile"
