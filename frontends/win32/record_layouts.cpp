@@ -19,6 +19,7 @@
 #include "device/kernel_driver.h"
 #include "device/pass_through.h"
 #include "device/port_driver.h"
+#include "platform/aspi.h"
 #include "platform/win_constants.h"
 
 namespace usbisp::win32 {
@@ -65,21 +66,22 @@ static_assert(spt::kDataOffset >= spt::kSenseOffset + spt::kSenseLength &&
 // buffered, any access, functions 0x801 to 0x803. Its request and the port
 // drivers' records carry no pointer-sized field of their own making: the core
 // writes every field, buffer addresses as 32 bits, at fixed offsets.
-static_assert(kdrv::kIspJump == CTL_CODE(FILE_DEVICE_UNKNOWN, 0x801, METHOD_BUFFERED,
-                                         FILE_ANY_ACCESS));
-static_assert(kdrv::kGetIspStatus == CTL_CODE(FILE_DEVICE_UNKNOWN, 0x802, METHOD_BUFFERED,
-                                              FILE_ANY_ACCESS));
-static_assert(kdrv::kIspTransfer == CTL_CODE(FILE_DEVICE_UNKNOWN, 0x803, METHOD_BUFFERED,
-                                             FILE_ANY_ACCESS));
+static_assert(kdrv::kIspJump ==
+              CTL_CODE(FILE_DEVICE_UNKNOWN, 0x801, METHOD_BUFFERED, FILE_ANY_ACCESS));
+static_assert(kdrv::kGetIspStatus ==
+              CTL_CODE(FILE_DEVICE_UNKNOWN, 0x802, METHOD_BUFFERED, FILE_ANY_ACCESS));
+static_assert(kdrv::kIspTransfer ==
+              CTL_CODE(FILE_DEVICE_UNKNOWN, 0x803, METHOD_BUFFERED, FILE_ANY_ACCESS));
 static_assert(kdrv::kRequestLength == kdrv::kHeaderLength + 65536);
 static_assert(port::kShortRecordLength == 4 * sizeof(DWORD) &&
               port::kLongRecordLength == 6 * sizeof(DWORD) + 16);
 static_assert(win::kFileFlagDeleteOnClose == FILE_FLAG_DELETE_ON_CLOSE);
 static_assert(win::kKeyAllAccess == KEY_ALL_ACCESS);
 
-// The ASPI request block is held here in the same form when its transport
-// arrives (SRB_ExecSCSICmd, whose published 32-bit layout the build's packed
-// struct must have).
+// The ASPI request block is the one struct among the records (it holds real
+// pointers): platform/aspi.h holds its offsets to the published 32-bit layout
+// of SRB_ExecSCSICmd, 80 bytes, wherever pointers are 4 bytes wide.
+static_assert(sizeof(void*) != 4 || sizeof(aspi::SrbExecScsiCmd) == 80);
 
 }  // namespace
 }  // namespace usbisp::win32

@@ -1,15 +1,15 @@
 #include "access/access_path.h"
 
+#include "access/aspi_access.h"
 #include "access/kernel_driver_access.h"
+#include "access/no_access_path.h"
 #include "access/pass_through_access.h"
 #include "access/port_driver_access.h"
-#include "access/unbuilt_access.h"
 
 namespace usbisp {
 
 std::unique_ptr<AccessPath> MakeAccessPath(const AccessContext& ctx) {
-    const AccessPathId id = AccessPathFor(ctx.app);
-    switch (id) {
+    switch (AccessPathFor(ctx.app)) {
         case AccessPathId::PassThrough:
             return std::make_unique<PassThroughAccess>(ctx);
         case AccessPathId::KernelDriver:
@@ -19,11 +19,11 @@ std::unique_ptr<AccessPath> MakeAccessPath(const AccessContext& ctx) {
         case AccessPathId::PortDriver65:
             return std::make_unique<PortDriverAccess>(ctx, PortScanForm::Code65);
         case AccessPathId::Aspi:
-            return std::make_unique<UnbuiltAccess>(id);
+            return std::make_unique<AspiAccess>(ctx);
         case AccessPathId::None:
             break;
     }
-    return std::make_unique<UnbuiltAccess>(AccessPathId::None);
+    return std::make_unique<NoAccessPath>();
 }
 
 std::uint8_t OpenAccessPath(const AccessContext& ctx) {

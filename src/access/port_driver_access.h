@@ -38,7 +38,9 @@ class PortDriverAccess : public AccessPath {
 class PortDriver65Isp : public IspPath {
   public:
     PortDriver65Isp(Platform& platform, Transports& transports, const int& selectedDevice)
-        : platform_(platform), transports_(transports), driver_(platform, transports, selectedDevice) {}
+        : platform_(platform),
+          transports_(transports),
+          driver_(platform, transports, selectedDevice) {}
 
     const IspPathStyle& style() const override;
     // The count travels in 32 bits.

@@ -75,8 +75,8 @@ void ClosePortDriver(Platform& platform, Transports& transports) {
     transports.portDriverHandle = kNullHandle;
 }
 
-bool PortDriver65::Send(std::uint32_t function, std::uint32_t parameter1,
-                        std::uint32_t parameter2, const void* buffer, std::uint32_t length) {
+bool PortDriver65::Send(std::uint32_t function, std::uint32_t parameter1, std::uint32_t parameter2,
+                        const void* buffer, std::uint32_t length) {
     std::uint8_t record[port::kShortRecordLength] = {};
     FillPortRecord(record, function, parameter1, parameter2, buffer);
     std::uint32_t returned = 0;
@@ -88,8 +88,8 @@ bool PortDriver65::Send(std::uint32_t function, std::uint32_t parameter1,
 
 bool PortDriver65::ReadIdentityBlock(std::uint8_t* destination, std::uint32_t address,
                                      std::uint8_t blocks) {
-    return Send(port::kReadIdentityBlock, address, PortParameter2(blocks, 0, Device()),
-                destination, blocks * kBlockSize);
+    return Send(port::kReadIdentityBlock, address, PortParameter2(blocks, 0, Device()), destination,
+                blocks * kBlockSize);
 }
 
 bool PortDriver65::ReadIdentityBlock2(std::uint8_t* destination, std::uint32_t address,
@@ -129,8 +129,7 @@ bool PortDriver65::IspTransfer(const std::uint8_t* payload, std::uint32_t count,
 
 bool PortDriver65::GetFirmwareRevision(FirmwareRevisionBytes& revision) {
     revision.fill(0);
-    return Send(port::kGetFirmwareRevision, 0, PortParameter2(0, 0, Device()), revision.data(),
-                1);
+    return Send(port::kGetFirmwareRevision, 0, PortParameter2(0, 0, Device()), revision.data(), 1);
 }
 
 bool PortDriver65::WriteAddressedBlock(const std::uint8_t* source, std::uint32_t address,

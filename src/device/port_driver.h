@@ -84,8 +84,7 @@ class PortDriver65 {
 
     // 512 bytes per block.
     bool ReadIdentityBlock(std::uint8_t* destination, std::uint32_t address, std::uint8_t blocks);
-    bool ReadIdentityBlock2(std::uint8_t* destination, std::uint32_t address,
-                            std::uint8_t blocks);
+    bool ReadIdentityBlock2(std::uint8_t* destination, std::uint32_t address, std::uint8_t blocks);
     // 0 when the request fails.
     std::uint8_t GetDeviceCount();
     std::uint8_t GetLunCount();

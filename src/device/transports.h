@@ -14,6 +14,13 @@ namespace usbisp {
 // area that holds the largest transfer (64 KB).
 inline constexpr std::size_t kTransferBufferSize = 65616;
 
+// ASPI for Win32: the loaded library and its two entry points.
+struct AspiState {
+    Module library = 0;
+    EntryPoint getSupportInfo;
+    EntryPoint sendCommand;
+};
+
 struct Transports {
     // The drive of the unit the pass-through requests go to.
     Handle driveHandle = kNullHandle;
@@ -25,6 +32,7 @@ struct Transports {
     std::vector<std::uint8_t> kernelRequest = std::vector<std::uint8_t>(65552);
     // The port driver of Windows 95/98 and ME (either request family).
     Handle portDriverHandle = kNullHandle;
+    AspiState aspi;
 };
 
 }  // namespace usbisp

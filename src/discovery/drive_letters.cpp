@@ -54,8 +54,8 @@ std::string DriveLetterKey(DriveLetterKeyForm form, const DeviceInfo& d, int uni
     std::string key;
     switch (form) {
         case DriveLetterKeyForm::PortDriver65:
-            key = "Enum\\SCSI\\________USB_DISK_DRIVER_0\\ZOZEREDI&DISK&0000USB&" +
-                  Identifiers(d) + Serial(d) + "0" + digit;
+            key = "Enum\\SCSI\\________USB_DISK_DRIVER_0\\ZOZEREDI&DISK&0000USB&" + Identifiers(d) +
+                  Serial(d) + "0" + digit;
             break;
         case DriveLetterKeyForm::PortDriver66:
             key = "Enum\\SCSI\\" + InquirySegment(d) + "\\RE20DADI&DISK&0000USB&" + Identifiers(d) +

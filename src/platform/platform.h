@@ -24,8 +24,16 @@ inline constexpr RegKey kHkeyLocalMachine = 0x80000002u;
 
 // What GetProcAddress hands back: an entry point of a loaded library. Every
 // entry point the program looks up is a cdecl function taking at most one
-// pointer and returning a 32-bit value.
-using ProcAddress = std::uint32_t (*)(void*);
+// pointer and returning a 32-bit value. The entry point carries its context:
+// on Windows the raw address it wraps, on the bench the library it belongs to
+// (so that several benches in one process share nothing).
+struct EntryPoint {
+    std::uint32_t (*call)(void* context, void* argument) = nullptr;
+    void* context = nullptr;
+
+    explicit operator bool() const { return call != nullptr; }
+    std::uint32_t operator()(void* argument = nullptr) const { return call(context, argument); }
+};
 
 // SYSTEMTIME.
 struct LocalTime {
@@ -63,7 +71,7 @@ class Platform {
     virtual void Sleep(std::uint32_t milliseconds) = 0;
 
     virtual Module LoadLibraryA(const char* name) = 0;
-    virtual ProcAddress GetProcAddress(Module module, const char* name) = 0;
+    virtual EntryPoint GetProcAddress(Module module, const char* name) = 0;
     virtual bool FreeLibrary(Module module) = 0;
 
     // Registry reads, with the Windows results (0 = ERROR_SUCCESS).

@@ -78,6 +78,12 @@ TEST(CommandLine, BadBenchIsRefusedBeforeAnythingRuns) {
          "key \"readers[0].firmware\": cannot read"},
         {R"({"drivers": ["TAVDRV.SYS"], "driverOpenFailures": ["ZQ_URDR.PDR#1"]})",
          "key \"driverOpenFailures\": \"ZQ_URDR.PDR\" is not one of the installed drivers"},
+        {R"({"aspi": {"adapters": 1, "missing": ["SendASPICommand"]}})",
+         "key \"aspi.missing\": unknown entry point \"SendASPICommand\""},
+        {R"({"readers": [{"aspi": [0, 1]}, {"aspi": [0, 1]}]})",
+         "key \"readers[1].aspi\": adapter and target are used twice"},
+        {R"({"readers": [{"hangs": ["IspJumps"]}]})",
+         "key \"readers[0].hangs\": unknown operation \"IspJumps\""},
         {R"({"drivers": ["TAVDRV.SYS"], "driverOpenFailures": ["tavdrv.sys#0"]})",
          "key \"driverOpenFailures\": \"tavdrv.sys#0\": the open number must be 1 or more"},
     };

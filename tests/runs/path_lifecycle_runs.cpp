@@ -17,11 +17,13 @@ using sim::QuoteText;
 struct PathRow {
     const char* name;
     std::string windows;
-    std::string drivers;   // members of the "drivers" array
-    std::string inquiry;   // the reader's "inquiry" object
-    std::string setup;     // actions that choose the path after start-up
-    std::string driver;    // the name the banner shows as the driver
-    std::vector<int> bar;  // bar positions of a first-attempt programming success
+    std::string drivers;       // members of the "drivers" array
+    std::string inquiry;       // the reader's "inquiry" object
+    std::string setup;         // actions that choose the path after start-up
+    std::string driver;        // the name the banner shows as the driver
+    std::vector<int> bar;      // bar positions of a first-attempt programming success
+    std::string machine = "";  // further machine keys
+    std::string reader = "";   // further reader keys
 };
 
 const std::string kGenericInquiry =
@@ -40,6 +42,8 @@ const PathRow kPaths[] = {
      "ZIZIRADA.ZAV", {1, 2, 3, 4, 5, 6, 7}},
     {"PortDriver66", "98", R"("ZIZIRADA.ZAV", "RE20RERI.VAR")", kGenericInquiry,
      "select 1027 RE20RERI.VAR\n", "RE20RERI.VAR", {1, 2, 3, 4, 5, 6, 7}},
+    {"Aspi", "me", "", kGenericInquiry, "", "", {3, 5, 6}, R"("aspi": {"adapters": 1}, )",
+     R"(, "aspi": [0, 1])"},
     // clang-format on
 };
 
@@ -95,11 +99,10 @@ std::string Bench(const PathRow& path, const Scenario& scenario) {
     std::string reader =
         R"({"letters": "E", "vid": "058f", "pid": "6362", "serial": "000000000001",)"
         R"( "hardwareRevision": "73 11 00", "inquiry": )" +
-        path.inquiry;
+        path.inquiry + path.reader;
     if (!scenario.reader.empty()) reader += ", " + scenario.reader;
-    return R"({"windows": ")" + path.windows +
-           R"(", "clock": "2003-11-18T09:30:00", "drivers": [)" + path.drivers +
-           R"(], "readers": [)" + reader + "}]}";
+    return R"({"windows": ")" + path.windows + R"(", "clock": "2003-11-18T09:30:00", )" +
+           path.machine + R"("drivers": [)" + path.drivers + R"(], "readers": [)" + reader + "}]}";
 }
 
 // The lines of a transcript that start with `prefix`, without it.

@@ -102,11 +102,15 @@ TEST(StartUp, Windows95IsTreatedLikeWindows98) {
 }
 
 TEST(StartUp, WindowsMeWithoutOwnDriverUsesNoDriverList) {
+    // No ASPI on the bench: the scan says so on standard output and in a box.
     TempDir dir;
     auto run = RunScript(dir, Bench("me"), "");
     EXPECT_EQ(run.transcript,
               kOpenError + "\n" + EmptySummaryBox("OS            : Windows ME") + "\n" +
                   "field 1028 \"Inq.ProductName\"\n" +
+                  "stdout \"Load WNASPI32.DLL or Get Function Address Fail \\n\"\n"
+                  "box none \"UsbIsp\" \" No ASPI for WIN32 support detected.\\n This program "
+                  "need ASPI in WinMe system.\"\n" +
                   EmptyReportField(kNotReadyStatus, R"(\n Locate [Adapter:Target] : [0:0])") +
                   "\n" + kEmptyName + "\n");
 }

@@ -78,8 +78,9 @@ TEST_F(BenchPortDriver, Code65RefusesRecordsThatDoNotSuitTheirFunction) {
     }
     // The wrong family.
     EXPECT_EQ(Send(code65, 66, Record65(1, 0, 0, reply), reply, 8),
-              io.substr(0, io.size() - 5) + "0x42 in=16 out=8 fail reason=\"control code not "
-                                            "served by the driver\"");
+              io.substr(0, io.size() - 5) +
+                  "0x42 in=16 out=8 fail reason=\"control code not "
+                  "served by the driver\"");
 }
 
 TEST_F(BenchPortDriver, AnswersGoThroughTheRecordsBuffers) {

@@ -54,8 +54,9 @@ TEST(DriveLetterKeys, AZeroByteEndsTheKey) {
 TEST(ReadDriveLetter, FoundMissingAndUnchecked) {
     testing::BenchFixture fixture(R"({"windows": "98", "drivers": ["ZIZIRADA.ZAV"],
         "readers": [{"letters": "EF", "vid": "058f", "pid": "6362", "serial": "A1B2C3D4E5F6"}]})");
-    const std::string key = "Enum\\SCSI\\________USB_DISK_DRIVER_0\\ZOZEREDI&DISK&0000USB&"
-                            "VID_058f&PID_6362&A1B2C3D4E5F6";
+    const std::string key =
+        "Enum\\SCSI\\________USB_DISK_DRIVER_0\\ZOZEREDI&DISK&0000USB&"
+        "VID_058f&PID_6362&A1B2C3D4E5F6";
     EXPECT_EQ(ReadDriveLetter(fixture.bench(), key + "01"), 'F');
     fixture.Take();
     // A missing key is still queried and closed; the letter stays 0.

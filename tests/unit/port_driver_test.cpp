@@ -25,10 +25,9 @@ TEST(PortRecords, Code65Examples) {
     // ReadIdentityBlock2 of the identity block, one block, device 3; the
     // buffer address travels as its low 32 bits.
     const auto* buffer = reinterpret_cast<const void*>(std::uintptr_t{0xA1B2C3D4});
-    EXPECT_EQ(
-        ShortRecord(port::kReadIdentityBlock2, IdentityBlockAddress, PortParameter2(1, 0, 3),
-                    buffer),
-        (Bytes{31, 0, 0, 0, 0x30, 0x5A, 0xA5, 0x04, 1, 0, 0, 3, 0xD4, 0xC3, 0xB2, 0xA1}));
+    EXPECT_EQ(ShortRecord(port::kReadIdentityBlock2, IdentityBlockAddress, PortParameter2(1, 0, 3),
+                          buffer),
+              (Bytes{31, 0, 0, 0, 0x30, 0x5A, 0xA5, 0x04, 1, 0, 0, 3, 0xD4, 0xC3, 0xB2, 0xA1}));
     // The transfer: the exact count, the mode in byte 0 of parameter 2.
     EXPECT_EQ(ShortRecord(port::kIspTransfer, 1000, PortParameter2(1, 0, 0), nullptr),
               (Bytes{22, 0, 0, 0, 0xE8, 0x03, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}));
@@ -43,14 +42,30 @@ TEST(PortRecords, Code66CommandRecords) {
         std::uint32_t direction, length;
     };
     const Row rows[] = {
-        {"IspJump", IspJumpCommand(CdbPath::PortDriver66), 1,
-         {0x06, 0xBF, 0, 0, 0x08, 0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0, 0},
-        {"GetIspStatus", GetIspStatusCommand(CdbPath::PortDriver66), 2,
-         {0x06, 0xB0, 0, 0, 0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 1, 28},
-        {"ReadIdentity", ReadIdentityCommand(), 0,
-         {0x06, 0x05, 0, 0, 0, 0, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0}, 1, 528},
-        {"IspVerify", IspTransferCommand(1000, 1024, 1), 3,
-         {0x06, 0xB2, 0x01, 0, 0xE8, 0x03, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2, 1024},
+        {"IspJump",
+         IspJumpCommand(CdbPath::PortDriver66),
+         1,
+         {0x06, 0xBF, 0, 0, 0x08, 0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+         0,
+         0},
+        {"GetIspStatus",
+         GetIspStatusCommand(CdbPath::PortDriver66),
+         2,
+         {0x06, 0xB0, 0, 0, 0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+         1,
+         28},
+        {"ReadIdentity",
+         ReadIdentityCommand(),
+         0,
+         {0x06, 0x05, 0, 0, 0, 0, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0},
+         1,
+         528},
+        {"IspVerify",
+         IspTransferCommand(1000, 1024, 1),
+         3,
+         {0x06, 0xB2, 0x01, 0, 0xE8, 0x03, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+         2,
+         1024},
     };
     const auto* buffer = reinterpret_cast<const void*>(std::uintptr_t{0x11223344});
     for (const Row& row : rows) {

@@ -184,20 +184,48 @@ void Bench::Sleep(std::uint32_t milliseconds) {
     } else {
         slept_ += std::chrono::milliseconds(milliseconds);
     }
+    // What falls due while the program waits arrives now.
+    if (aspi_) aspi_->DeliverDue();
 }
+
+std::uint64_t Bench::ElapsedMs() const {
+    if (config_.realtime)
+        return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              std::chrono::steady_clock::now() - realStart_)
+                                              .count());
+    return static_cast<std::uint64_t>(slept_.count());
+}
+
+namespace {
+
+// The module handle of the bench's one library.
+constexpr Module kAspiModule = 0x10000000u;
+
+}  // namespace
 
 Module Bench::LoadLibraryA(const char* name) {
-    TraceIo("load " + QuoteText(name ? name : "") + " fail");
-    return 0;
+    const std::string library = name ? name : "";
+    const std::string upper = Upper(library);
+    const bool ok = aspi_ != nullptr && (upper == "WNASPI32" || upper == "WNASPI32.DLL");
+    TraceIo("load " + QuoteText(library) + (ok ? " ok" : " fail"));
+    if (!ok) return 0;
+    aspiLoaded_ = true;
+    return kAspiModule;
 }
 
-ProcAddress Bench::GetProcAddress(Module, const char* name) {
-    TraceIo("proc " + QuoteText(name ? name : "") + " fail");
-    return nullptr;
+EntryPoint Bench::GetProcAddress(Module module, const char* name) {
+    const std::string entry = name ? name : "";
+    EntryPoint found;
+    if (module == kAspiModule && aspiLoaded_ && aspi_) found = aspi_->Entry(entry);
+    TraceIo("proc " + QuoteText(entry) + (found ? " ok" : " fail"));
+    return found;
 }
 
-bool Bench::FreeLibrary(Module) {
-    return false;
+bool Bench::FreeLibrary(Module module) {
+    if (module != kAspiModule || !aspiLoaded_) return false;
+    TraceIo("free \"WNASPI32\"");
+    aspiLoaded_ = false;
+    return true;
 }
 
 long Bench::RegOpenKeyExA(RegKey, const char* subKey, std::uint32_t, RegKey* result) {

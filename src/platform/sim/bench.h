@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/sim/aspi_library.h"
 #include "platform/sim/bench_config.h"
 #include "platform/sim/file_faults.h"
 #include "platform/sim/registry.h"
@@ -36,6 +37,10 @@ class Bench : public Platform {
     void AddReader(std::shared_ptr<SimReader> reader);
     bool DriverInstalled(const std::string& fileName) const;
     Registry& registry() { return registry_; }
+    // ASPI for Win32, when the bench has it; the hardware sets it up.
+    void InstallAspi(std::unique_ptr<AspiLibrary> library) { aspi_ = std::move(library); }
+    // The bench's clock: milliseconds since the start.
+    std::uint64_t ElapsedMs() const;
 
     // Writes an io event when --trace-io is on.
     void TraceIo(const std::string& line);
@@ -46,7 +51,9 @@ class Bench : public Platform {
     std::size_t readerCount() const { return readers_.size(); }
     // Handles opened and not closed yet: a run that ended through "Close"
     // leaves none.
-    std::size_t openHandleCount() const { return handles_.size() + registry_.openKeyCount(); }
+    std::size_t openHandleCount() const {
+        return handles_.size() + registry_.openKeyCount() + (aspiLoaded_ ? 1 : 0);
+    }
     // The firmware reader n (0-based) holds now.
     std::vector<std::uint8_t> ReaderFirmware(std::size_t n) const;
 
@@ -65,7 +72,7 @@ class Bench : public Platform {
     std::uint32_t GetLogicalDrives() override;
     void Sleep(std::uint32_t milliseconds) override;
     Module LoadLibraryA(const char* name) override;
-    ProcAddress GetProcAddress(Module module, const char* name) override;
+    EntryPoint GetProcAddress(Module module, const char* name) override;
     bool FreeLibrary(Module module) override;
     long RegOpenKeyExA(RegKey root, const char* subKey, std::uint32_t samDesired,
                        RegKey* result) override;
@@ -107,6 +114,8 @@ class Bench : public Platform {
     std::chrono::steady_clock::time_point realStart_;
     FileFaults fileFaults_;
     Registry registry_;
+    std::unique_ptr<AspiLibrary> aspi_;
+    bool aspiLoaded_ = false;
 };
 
 }  // namespace usbisp::sim

@@ -182,10 +182,11 @@ std::vector<std::uint8_t> Firmware(const json& value, const std::string& key,
 
 ReaderConfig ParseReader(const json& r, const std::string& where, const std::string& baseDir) {
     if (!r.is_object()) Fail(where, "must be an object");
-    CheckKeys(r, where,
-              {"letters", "aspi", "vid", "pid", "manufacturer", "product", "serial", "inquiry",
-               "firmwareRevision", "firmwareRevisionOrg", "usb20FirmwareRevision",
-               "hardwareRevision", "memoryStick", "firmware", "answers", "failures", "scsiStatus"});
+    CheckKeys(
+        r, where,
+        {"letters", "aspi", "vid", "pid", "manufacturer", "product", "serial", "inquiry",
+         "firmwareRevision", "firmwareRevisionOrg", "usb20FirmwareRevision", "hardwareRevision",
+         "memoryStick", "firmware", "answers", "failures", "scsiStatus", "hangs"});
     ReaderConfig c;
     auto key = [&](const char* k) { return where + "." + k; };
     if (r.contains("letters")) c.letters = Letters(r["letters"], key("letters"), 1, 6);
@@ -254,6 +255,15 @@ ReaderConfig ParseReader(const json& r, const std::string& where, const std::str
             const std::string n = String(name, key("failures"));
             CheckRequestName(n, key("failures"), false);
             c.failures.push_back(n);
+        }
+    }
+    if (r.contains("hangs")) {
+        const json& h = r["hangs"];
+        if (!h.is_array()) Fail(key("hangs"), "must be a list of request names");
+        for (const json& name : h) {
+            const std::string n = String(name, key("hangs"));
+            CheckRequestName(n, key("hangs"), false);
+            c.hangs.push_back(n);
         }
     }
     if (r.contains("scsiStatus")) {
@@ -335,7 +345,7 @@ std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::
             if (a.is_boolean()) {
                 if (a.get<bool>()) Fail("aspi", "give {\"adapters\": n} or false");
             } else if (a.is_object()) {
-                CheckKeys(a, "aspi", {"adapters", "latency"});
+                CheckKeys(a, "aspi", {"adapters", "latency", "state", "missing"});
                 if (!a.contains("adapters") || !a["adapters"].is_number_integer() ||
                     a["adapters"].get<int>() < 0 || a["adapters"].get<int>() > 8)
                     Fail("aspi.adapters", "must be a number of host adapters, 0 to 8");
@@ -345,6 +355,22 @@ std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::
                         a["latency"].get<int>() > 10000)
                         Fail("aspi.latency", "must be milliseconds, 0 to 10000");
                     config.aspiLatency = a["latency"].get<int>();
+                }
+                if (a.contains("state")) {
+                    if (!a["state"].is_number_integer() || a["state"].get<int>() < 0 ||
+                        a["state"].get<int>() > 255)
+                        Fail("aspi.state", "must be a status byte, 0 to 255");
+                    config.aspiState = a["state"].get<int>();
+                }
+                if (a.contains("missing")) {
+                    const json& m = a["missing"];
+                    if (!m.is_array()) Fail("aspi.missing", "must be a list of entry point names");
+                    for (const json& name : m) {
+                        const std::string n = String(name, "aspi.missing");
+                        if (n != "GetASPI32SupportInfo" && n != "SendASPI32Command")
+                            Fail("aspi.missing", "unknown entry point \"" + n + "\"");
+                        config.aspiMissing.push_back(n);
+                    }
                 }
             } else {
                 Fail("aspi", "give {\"adapters\": n} or false");
@@ -362,6 +388,13 @@ std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::
             if (!used.insert(letter).second)
                 Fail(key, std::string("drive letter ") + letter + " is used twice");
         };
+        std::set<std::pair<int, int>> addresses;
+        for (std::size_t i = 0; i < config.readers.size(); ++i) {
+            const ReaderConfig& r = config.readers[i];
+            if (r.aspiAdapter >= 0 && !addresses.insert({r.aspiAdapter, r.aspiTarget}).second)
+                Fail("readers[" + std::to_string(i) + "].aspi",
+                     "adapter and target are used twice");
+        }
         for (char c : config.drives) claim(c, "drives");
         for (std::size_t i = 0; i < config.readers.size(); ++i)
             for (char c : config.readers[i].letters)

@@ -38,6 +38,8 @@ struct ReaderConfig {
     std::vector<std::string> failures;
     // "Name#n" -> the SCSI status that request completes with.
     std::map<std::string, std::uint8_t> scsiStatus;
+    // ASPI requests that never complete: "Name" every one, "Name#n" the n-th.
+    std::vector<std::string> hangs;
 };
 
 struct BenchConfig {
@@ -52,8 +54,10 @@ struct BenchConfig {
     // What a port driver reports as its device count, instead of the number
     // of readers.
     std::optional<int> portDriverDeviceCount;
-    int aspiAdapters = -1;  // -1: ASPI not installed
-    int aspiLatency = 1;    // milliseconds
+    int aspiAdapters = -1;                 // -1: ASPI not installed
+    int aspiLatency = 1;                   // milliseconds
+    int aspiState = 1;                     // what the support information reports (1: completed)
+    std::vector<std::string> aspiMissing;  // entry points the library lacks
     std::vector<ReaderConfig> readers;
 };
 

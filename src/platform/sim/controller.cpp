@@ -73,8 +73,11 @@ std::vector<std::uint8_t> ReaderController::IdentityBytes(std::size_t length) co
 
 ControllerReply ReaderController::Handle(const ControllerRequest& request) {
     if (CountAndCheckFailure(request.op)) return {ControllerReply::Outcome::Failed, 0, {}};
-    const std::string numbered =
-        std::string(OperationName(request.op)) + "#" + std::to_string(RequestCount(request.op));
+    const std::string name = OperationName(request.op);
+    const std::string numbered = name + "#" + std::to_string(RequestCount(request.op));
+    if (std::any_of(config_.hangs.begin(), config_.hangs.end(),
+                    [&](const std::string& h) { return h == name || h == numbered; }))
+        return {ControllerReply::Outcome::Hung, 0, {}};
     auto injected = config_.scsiStatus.find(numbered);
     if (injected != config_.scsiStatus.end())
         return {ControllerReply::Outcome::Status, injected->second, {}};

@@ -47,6 +47,7 @@ struct ControllerReply {
         Refused,  // the controller does not take it
         Failed,   // named in `failures`: fails in transport, nothing takes effect
         Status,   // named in `scsiStatus`: completes with `scsiStatus`, no data
+        Hung,     // named in `hangs`: never completes (ASPI), nothing takes effect
     };
     Outcome outcome = Outcome::Refused;
     std::uint8_t scsiStatus = 0;

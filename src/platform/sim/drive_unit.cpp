@@ -73,6 +73,7 @@ IoctlOutcome ReaderUnit::Ioctl(std::uint32_t code, void* in, std::uint32_t inSiz
     switch (reply.outcome) {
         case ControllerReply::Outcome::Failed:
         case ControllerReply::Outcome::Refused:
+        case ControllerReply::Outcome::Hung:  // a drive request cannot stay open
             return {false, refused, ""};
         case ControllerReply::Outcome::Status:
             status = reply.scsiStatus;

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <memory>
 
+#include "platform/sim/aspi_library.h"
 #include "platform/sim/bench.h"
 #include "platform/sim/controller.h"
 #include "platform/sim/drive_unit.h"
@@ -57,6 +58,9 @@ void RegisterDriveLetters(Bench& bench, const BenchConfig& config) {
             if (code66)
                 bench.registry().AddString(PortDriver66Key(KeyFields(reader), unit),
                                            "CurrentDriveLetterAssignment", letter);
+            if (config.aspiAdapters >= 0)
+                bench.registry().AddString(AspiKey(KeyFields(reader), unit),
+                                           "CurrentDriveLetterAssignment", letter);
         }
     }
 }
@@ -98,6 +102,11 @@ void InstallHardware(Bench& bench) {
         bench.AddDevice("\\\\.\\" + base, device);
     }
     RegisterDriveLetters(bench, config);
+    if (config.aspiAdapters >= 0) {
+        bench.InstallAspi(std::make_unique<AspiLibrary>(
+            config, readers, [&bench] { return bench.ElapsedMs(); },
+            [&bench](const std::string& line) { bench.TraceIo(line); }));
+    }
 }
 
 }  // namespace usbisp::sim

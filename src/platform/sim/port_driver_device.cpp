@@ -18,8 +18,7 @@ constexpr std::uint32_t kCountReply = 8;
 constexpr std::uint32_t kStatusTransfer = 28;  // the code-66 status read
 constexpr std::uint32_t kMaxPayload = 65536;
 
-std::string Format(const char* format, std::uint32_t a, std::uint32_t b = 0,
-                   std::uint32_t c = 0) {
+std::string Format(const char* format, std::uint32_t a, std::uint32_t b = 0, std::uint32_t c = 0) {
     char text[96];
     std::snprintf(text, sizeof text, format, a, b, c);
     return text;
@@ -62,8 +61,8 @@ std::string Check65(const Request65& r, const void* out, std::uint32_t outSize,
     switch (r.function) {
         case 1:
         case 31:
-            request.op = r.function == 1 ? Operation::ReadIdentityBlock
-                                         : Operation::ReadIdentityBlock2;
+            request.op =
+                r.function == 1 ? Operation::ReadIdentityBlock : Operation::ReadIdentityBlock2;
             request.address = r.parameter1;
             if (r.low() == 0) return "block count 0";
             if (outSize != r.low() * kBlock)
@@ -79,10 +78,10 @@ std::string Check65(const Request65& r, const void* out, std::uint32_t outSize,
         case 21:
         case 26: {
             const bool count = r.function == 11;
-            request.op = count                ? Operation::GetLunCount
-                         : r.function == 20   ? Operation::IspJump
-                         : r.function == 21   ? Operation::GetIspStatus
-                                              : Operation::GetFirmwareRevision;
+            request.op = count              ? Operation::GetLunCount
+                         : r.function == 20 ? Operation::IspJump
+                         : r.function == 21 ? Operation::GetIspStatus
+                                            : Operation::GetFirmwareRevision;
             if (r.parameter1 != 0 || r.low() != 0) return "parameter 1 and byte 0 of 2 are not 0";
             const std::uint32_t wanted = count ? kCountReply : 1;
             if (outSize != wanted) return LengthReason("output length", outSize, wanted);
@@ -93,7 +92,8 @@ std::string Check65(const Request65& r, const void* out, std::uint32_t outSize,
             if (outSize != 0) return LengthReason("output length", outSize, 0);
             if (r.parameter1 == 0 || r.parameter1 > kMaxPayload)
                 return Format("byte count %u is not 1 to 65536", r.parameter1);
-            if (r.low() > 1) return Format("mode %u is neither program (0) nor verify (1)", r.low());
+            if (r.low() > 1)
+                return Format("mode %u is neither program (0) nor verify (1)", r.low());
             return {};
         case 32:
             request.op = Operation::WriteAddressedBlock;
@@ -108,9 +108,8 @@ std::string Check65(const Request65& r, const void* out, std::uint32_t outSize,
 
 }  // namespace
 
-IoctlOutcome PortDriverDevice::Ioctl(std::uint32_t code, void* in, std::uint32_t inSize,
-                                     void* out, std::uint32_t outSize,
-                                     std::uint32_t* bytesReturned) {
+IoctlOutcome PortDriverDevice::Ioctl(std::uint32_t code, void* in, std::uint32_t inSize, void* out,
+                                     std::uint32_t outSize, std::uint32_t* bytesReturned) {
     if (bytesReturned) *bytesReturned = 0;
     if (code != family_) return {false, "", "control code not served by the driver"};
     const auto* record = static_cast<const std::uint8_t*>(in);
@@ -120,8 +119,9 @@ IoctlOutcome PortDriverDevice::Ioctl(std::uint32_t code, void* in, std::uint32_t
     if (code == kPortCode66 && in != nullptr && inSize == kLongRecord)
         return Code66Cdb(record, out, outSize);
     return {false, "",
-            code == kPortCode65 ? LengthReason("input length", inSize, kShortRecord)
-                                : "input length " + std::to_string(inSize) + " is neither 16 nor 40"};
+            code == kPortCode65
+                ? LengthReason("input length", inSize, kShortRecord)
+                : "input length " + std::to_string(inSize) + " is neither 16 nor 40"};
 }
 
 bool PortDriverDevice::Carry(std::uint32_t device, ControllerRequest request,
@@ -159,7 +159,8 @@ IoctlOutcome PortDriverDevice::Code65(const std::uint8_t* record, void* out,
         case 31:
         case 10:
         case 11:
-            std::memcpy(buffer, reply.data.data(), std::min<std::size_t>(outSize, reply.data.size()));
+            std::memcpy(buffer, reply.data.data(),
+                        std::min<std::size_t>(outSize, reply.data.size()));
             break;
         case 21:
             buffer[0] = reply.data.empty() ? 0 : reply.data[0];
@@ -209,8 +210,9 @@ IoctlOutcome PortDriverDevice::Code66Cdb(const std::uint8_t* record, void* out,
     std::copy(record + 12, record + 28, cdb.begin());
     const std::uint32_t direction = GetLe32(record + 28);
     const std::uint32_t length = GetLe32(record + 32);
-    std::string details = Format("fn=%u dev=%u target=%u", function, device, target) + " cdb=" +
-                          CdbHex(cdb.data()) + Format(" dir=%u xfer=%u", direction, length);
+    std::string details = Format("fn=%u dev=%u target=%u", function, device, target) +
+                          " cdb=" + CdbHex(cdb.data()) +
+                          Format(" dir=%u xfer=%u", direction, length);
     auto refuse = [&](const std::string& reason) { return IoctlOutcome{false, details, reason}; };
     if (function != 3) return refuse(Format("function %u is not 3", function));
     if (target != 0) return refuse(Format("target %u is not 0", target));
@@ -255,8 +257,10 @@ IoctlOutcome PortDriverDevice::Code66Cdb(const std::uint8_t* record, void* out,
         default:
             return refuse(std::string(OperationName(*op)) + " is not carried by this driver");
     }
-    if (direction != wantedDirection) return refuse(LengthReason("direction", direction, wantedDirection));
-    if (length != wantedLength) return refuse(LengthReason("transfer length", length, wantedLength));
+    if (direction != wantedDirection)
+        return refuse(LengthReason("direction", direction, wantedDirection));
+    if (length != wantedLength)
+        return refuse(LengthReason("transfer length", length, wantedLength));
     if (outSize != wantedOut) return refuse(LengthReason("output length", outSize, wantedOut));
 
     ControllerReply reply;
@@ -266,7 +270,8 @@ IoctlOutcome PortDriverDevice::Code66Cdb(const std::uint8_t* record, void* out,
     } else if (*op == Operation::GetIspStatus) {
         // The driver honours the declared 28 bytes.
         std::uint8_t status[kStatusTransfer] = {};
-        std::memcpy(status, reply.data.data(), std::min<std::size_t>(kStatusTransfer, reply.data.size()));
+        std::memcpy(status, reply.data.data(),
+                    std::min<std::size_t>(kStatusTransfer, reply.data.size()));
         std::memcpy(buffer, status, kStatusTransfer);
     }
     return {true, details, ""};

@@ -37,14 +37,20 @@ std::string KeyEnd(const ReaderKeyFields& r, int unit) {
     return serial + "0" + std::string(1, static_cast<char>('0' + unit));
 }
 
+// Trailing spaces dropped, the others made "_".
+std::string Trimmed(std::string text) {
+    const auto last = text.find_last_not_of(' ');
+    text.erase(last == std::string::npos ? 0 : last + 1);
+    return Underscored(text);
+}
+
 std::string AsCString(const std::string& key) {
     return std::string(key.c_str());
 }
 
 }  // namespace
 
-void Registry::AddString(const std::string& key, const std::string& name,
-                         const std::string& data) {
+void Registry::AddString(const std::string& key, const std::string& name, const std::string& data) {
     keys_[Upper(key)].emplace(name, data);
 }
 
@@ -59,8 +65,8 @@ long Registry::Open(const std::string& key, RegKey* result) {
     return win::kErrorSuccess;
 }
 
-long Registry::Query(RegKey key, const std::string& name, std::uint8_t* data,
-                     std::uint32_t* size, std::string& text) {
+long Registry::Query(RegKey key, const std::string& name, std::uint8_t* data, std::uint32_t* size,
+                     std::string& text) {
     auto handle = open_.find(key);
     if (handle == open_.end()) return kErrorInvalidHandle;
     const auto& values = keys_[handle->second];
@@ -88,9 +94,19 @@ std::string PortDriver65Key(const ReaderKeyFields& r, int unit) {
 }
 
 std::string PortDriver66Key(const ReaderKeyFields& r, int unit) {
-    return AsCString("Enum\\SCSI\\" + Underscored(r.inquiryVendor) +
-                     Underscored(r.inquiryProduct) + Underscored(r.inquiryRevision).substr(0, 1) +
-                     "\\RE20DADI&DISK&0000USB&" + Identifiers(r) + KeyEnd(r, unit));
+    return AsCString("Enum\\SCSI\\" + Underscored(r.inquiryVendor) + Underscored(r.inquiryProduct) +
+                     Underscored(r.inquiryRevision).substr(0, 1) + "\\RE20DADI&DISK&0000USB&" +
+                     Identifiers(r) + KeyEnd(r, unit));
+}
+
+std::string AspiKey(const ReaderKeyFields& r, int unit) {
+    std::string serial = r.serial;
+    serial.resize(12, '\0');
+    return AsCString("Enum\\SCSI\\" + Underscored(r.inquiryVendor) + Underscored(r.inquiryProduct) +
+                     Underscored(r.inquiryRevision).substr(0, 1) + "\\USBSTOR&DISK&VEN_" +
+                     Trimmed(r.inquiryVendor) + "&PROD_" + Trimmed(r.inquiryProduct) + "&REV_" +
+                     Trimmed(r.inquiryRevision) + "&" + serial + "&" +
+                     std::string(1, static_cast<char>('0' + unit)) + "00");
 }
 
 }  // namespace usbisp::sim

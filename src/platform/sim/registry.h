@@ -43,5 +43,6 @@ struct ReaderKeyFields {
 };
 std::string PortDriver65Key(const ReaderKeyFields& reader, int unit);
 std::string PortDriver66Key(const ReaderKeyFields& reader, int unit);
+std::string AspiKey(const ReaderKeyFields& reader, int unit);
 
 }  // namespace usbisp::sim

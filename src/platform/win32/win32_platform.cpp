@@ -73,11 +73,23 @@ Module Win32Platform::LoadLibraryA(const char* name) {
 #endif
 }
 
-ProcAddress Win32Platform::GetProcAddress(Module module, const char* name) {
+namespace {
+
+// The shape of every entry point the program looks up.
+using CdeclEntry = DWORD(__cdecl*)(void*);
+
+std::uint32_t CallEntry(void* address, void* argument) {
+    return reinterpret_cast<CdeclEntry>(address)(argument);
+}
+
+}  // namespace
+
+EntryPoint Win32Platform::GetProcAddress(Module module, const char* name) {
     const FARPROC entry = ::GetProcAddress(reinterpret_cast<HMODULE>(module), name);
-    // Every entry point the program looks up has the ProcAddress shape; the
-    // detour through the generic function type keeps the cast explicit.
-    return reinterpret_cast<ProcAddress>(reinterpret_cast<void (*)()>(entry));
+    if (entry == nullptr) return {};
+    // The raw address is the context; the detour through the generic function
+    // type keeps the cast explicit.
+    return {CallEntry, reinterpret_cast<void*>(reinterpret_cast<void (*)()>(entry))};
 }
 
 bool Win32Platform::FreeLibrary(Module module) {

@@ -20,7 +20,7 @@ class Win32Platform : public Platform {
     std::uint32_t GetLogicalDrives() override;
     void Sleep(std::uint32_t milliseconds) override;
     Module LoadLibraryA(const char* name) override;
-    ProcAddress GetProcAddress(Module module, const char* name) override;
+    EntryPoint GetProcAddress(Module module, const char* name) override;
     bool FreeLibrary(Module module) override;
     long RegOpenKeyExA(RegKey root, const char* subKey, std::uint32_t samDesired,
                        RegKey* result) override;

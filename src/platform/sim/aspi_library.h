@@ -1,0 +1,63 @@
+// The bench's ASPI for Win32 ("WNASPI32"): host adapters with the readers at
+// their [adapter, target], and the two entry points. A request block is
+// checked and carried out when it is submitted; its completion (the data, the
+// status, the completion routine) falls due `latency` ms later on the bench's
+// clock and is delivered on the bench's own thread while the program sleeps
+// (latency 0: before the submission returns). A target without a reader
+// answers SS_NO_DEVICE; a request the reader refuses, or that `failures` or
+// `scsiStatus` name, completes with SS_ERR; one that `hangs` names never
+// completes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/aspi.h"
+#include "platform/platform.h"
+#include "platform/sim/bench_config.h"
+#include "platform/sim/controller.h"
+#include "platform/sim/worker_thread.h"
+
+namespace usbisp::sim {
+
+class AspiLibrary {
+  public:
+    // `now` gives the bench's clock in ms; `trace` writes an io line.
+    AspiLibrary(const BenchConfig& config, std::vector<std::shared_ptr<ReaderController>> readers,
+                std::function<std::uint64_t()> now, std::function<void(const std::string&)> trace);
+
+    // The entry point of this name, carrying this library; none when the
+    // bench says the library lacks it.
+    EntryPoint Entry(const std::string& name);
+
+    std::uint32_t GetSupportInfo();
+    std::uint32_t SendCommand(aspi::SrbExecScsiCmd* block);
+    // Delivers every completion that has fallen due, in the order of the
+    // requests.
+    void DeliverDue();
+
+  private:
+    struct Completion {
+        std::uint64_t due = 0;
+        aspi::SrbExecScsiCmd* block = nullptr;
+        std::uint8_t status = aspi::kPending;
+        std::uint8_t targetStatus = 0;
+        std::vector<std::uint8_t> data;  // data in, copied into the buffer
+    };
+
+    // Checks the block and carries it out; the completion it will give.
+    Completion Carry(aspi::SrbExecScsiCmd& block, std::string& details, std::string& reason);
+    std::shared_ptr<ReaderController> ReaderAt(std::uint8_t adapter, std::uint8_t target) const;
+
+    const BenchConfig& config_;
+    std::vector<std::shared_ptr<ReaderController>> readers_;
+    std::function<std::uint64_t()> now_;
+    std::function<void(const std::string&)> trace_;
+    std::vector<Completion> pending_;
+    WorkerThread worker_;
+};
+
+}  // namespace usbisp::sim
