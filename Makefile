@@ -4,7 +4,7 @@ BUILD ?= build
 CROSS_BUILD ?= build-mingw-core
 JOBS ?= 2
 
-.PHONY: all deps configure build run test cross-check format clean windows
+.PHONY: all deps configure build run test cross-check format clean windows soak
 
 all: build
 
@@ -31,6 +31,11 @@ cross-check:
 
 test: build cross-check windows
 	@ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+# 10,000 programming runs in one process (tests/soak/soak.cpp); not in make test.
+soak: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target soak
+	@$(BUILD)/tests/soak/soak
 
 # The Windows program: UsbIsp.exe and UsbIspBench.exe (32-bit, in build-windows),
 # and the same sources 64-bit with the Wine tests' driver (build-windows64),
