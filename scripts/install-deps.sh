@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when they are
-# missing. Usage: install-deps.sh [native|cross|wine|all]
+# missing. Usage: install-deps.sh [native|cross|wine|fuzz|all]
 set -euo pipefail
 
 native=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
@@ -13,6 +13,8 @@ cross=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
 # (wine32:i386) where the machine can run it.
 wine=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
       wine wine64 xvfb xauth imagemagick)
+# The fuzzers: clang with its libFuzzer and sanitizer runtimes.
+fuzz=(clang libclang-rt-dev)
 if [ "${USBISP_WINE32:-0}" = 1 ]; then
     wine+=(wine32:i386)
 fi
@@ -21,8 +23,9 @@ case "${1:-all}" in
     native) wanted=("${native[@]}") ;;
     cross) wanted=("${cross[@]}") ;;
     wine) wanted=("${wine[@]}") ;;
-    all) wanted=("${native[@]}" "${cross[@]}" "${wine[@]}") ;;
-    *) echo "usage: $0 [native|cross|wine|all]" >&2; exit 2 ;;
+    fuzz) wanted=("${fuzz[@]}") ;;
+    all) wanted=("${native[@]}" "${cross[@]}" "${wine[@]}" "${fuzz[@]}") ;;
+    *) echo "usage: $0 [native|cross|wine|fuzz|all]" >&2; exit 2 ;;
 esac
 
 missing=()
