@@ -4,8 +4,8 @@ BUILD ?= build
 CROSS_BUILD ?= build-mingw-core
 JOBS ?= 2
 
-.PHONY: all deps configure build run test cross-check format clean windows soak \
-        sanitize fuzz fuzz-smoke fuzz-build
+.PHONY: all deps configure build run test cross-check format clean windows sanitize fuzz \
+        fuzz-smoke fuzz-build soak bench
 
 all: build
 
@@ -32,6 +32,16 @@ cross-check:
 
 test: build cross-check windows sanitize fuzz-smoke
 	@ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+# The session benchmark in-process, then a whole scripted session as a process
+# beside /bin/true and their ratio (bench/session_ratio.cpp). BENCH_ROUNDS
+# sessions are timed.
+BENCH_ROUNDS ?= 300
+
+bench: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target session_benchmark session_ratio
+	@$(BUILD)/bench/session_benchmark
+	@$(BUILD)/bench/session_ratio $(BENCH_ROUNDS)
 
 # 10,000 programming runs in one process (tests/soak/soak.cpp); not in make test.
 soak: configure
