@@ -4,7 +4,8 @@ BUILD ?= build
 CROSS_BUILD ?= build-mingw-core
 JOBS ?= 2
 
-.PHONY: all deps configure build run test cross-check format clean windows package screenshots
+.PHONY: all deps configure build run test cross-check format clean windows package screenshots \
+        sanitize fuzz fuzz-smoke fuzz-build soak bench
 
 all: build
 
@@ -30,9 +31,57 @@ cross-check:
 	@cmake --build $(CROSS_BUILD) -j$(JOBS)
 
 # Ends by saying which Windows programs the Wine tests ran.
-test: build cross-check windows package
+test: build cross-check windows package sanitize fuzz-smoke
 	@status=0; ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS) || status=$$?; \
 	    tests/wine/programs.sh describe $(WIN_BUILD) $(WIN64_BUILD); exit $$status
+
+# The session benchmark in-process, then a whole scripted session as a process
+# beside /bin/true and their ratio (bench/session_ratio.cpp). BENCH_ROUNDS
+# sessions are timed.
+BENCH_ROUNDS ?= 300
+
+bench: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target session_benchmark session_ratio
+	@$(BUILD)/bench/session_benchmark
+	@$(BUILD)/bench/session_ratio $(BENCH_ROUNDS)
+
+# 10,000 programming runs in one process (tests/soak/soak.cpp); not in make test.
+soak: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target soak
+	@$(BUILD)/tests/soak/soak
+
+# The unit tests, the scripted runs and the data cases once more, built with
+# AddressSanitizer and UndefinedBehaviorSanitizer; any report fails them.
+SAN_BUILD ?= build-sanitize
+SAN_TESTS = tests/unit_tests tests/run_tests tests/cases/case_tests
+export ASAN_OPTIONS ?= detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
+
+sanitize: deps
+	@cmake -S . -B $(SAN_BUILD) -DUSBISP_SANITIZE=ON -DUSBISP_WERROR=ON \
+	    -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 >/dev/null
+	@cmake --build $(SAN_BUILD) -j$(JOBS) --target usbisp $(notdir $(SAN_TESTS))
+	@for t in $(SAN_TESTS); do \
+	    echo "sanitized: $$t"; $(SAN_BUILD)/$$t --gtest_brief=1 || exit 1; done
+
+# The fuzzers (fuzz/): libFuzzer with clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer. make fuzz runs each for FUZZ_SECONDS and prints
+# its executions and findings; the suite runs each briefly.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_SMOKE_SECONDS ?= 3
+
+fuzz-build:
+	@scripts/install-deps.sh fuzz
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DUSBISP_FUZZ=ON -DUSBISP_BUILD_TESTS=OFF \
+	    -DUSBISP_WERROR=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzzers
+
+fuzz: fuzz-build
+	@fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+fuzz-smoke: fuzz-build
+	@fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SMOKE_SECONDS)
 
 # The Windows program: UsbIsp.exe and UsbIspBench.exe, 32-bit, in build-windows,
 # with the Wine tests' driver. Installs the cross compilers and Wine when
@@ -74,4 +123,5 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(CROSS_BUILD) $(WIN_BUILD) $(WIN64_BUILD) $(PACKAGE_DIR)
+	rm -rf $(BUILD) $(CROSS_BUILD) $(WIN_BUILD) $(WIN64_BUILD) $(PACKAGE_DIR) $(SAN_BUILD) \
+	    $(FUZZ_BUILD)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when they are
-# missing. Usage: install-deps.sh [native|cross|wine|package|screenshots|all]
+# missing. Usage: install-deps.sh [native|cross|wine|package|screenshots|fuzz|all]
 set -euo pipefail
 
 native=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
@@ -14,6 +14,8 @@ cross=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
 # assembler and linker (binutils).
 wine=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
       wine wine64 xvfb xauth imagemagick libxml2-utils binutils)
+# The fuzzers: clang with its libFuzzer and sanitizer runtimes.
+fuzz=(clang libclang-rt-dev)
 if [ "${USBISP_WINE32:-0}" = 1 ]; then
     wine+=(wine32:i386)
 fi
@@ -30,8 +32,10 @@ case "${1:-all}" in
     wine) wanted=("${wine[@]}") ;;
     package) wanted=("${packaging[@]}") ;;
     screenshots) wanted=("${screenshots[@]}") ;;
-    all) wanted=("${native[@]}" "${cross[@]}" "${wine[@]}" "${packaging[@]}" "${screenshots[@]}") ;;
-    *) echo "usage: $0 [native|cross|wine|package|screenshots|all]" >&2; exit 2 ;;
+    fuzz) wanted=("${fuzz[@]}") ;;
+    all) wanted=("${native[@]}" "${cross[@]}" "${wine[@]}" "${packaging[@]}" "${screenshots[@]}"
+                 "${fuzz[@]}") ;;
+    *) echo "usage: $0 [native|cross|wine|package|screenshots|fuzz|all]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -79,6 +79,7 @@ int RunHeadless(const HeadlessOptions& options, std::istream& in, std::ostream& 
 
     auto emit = [&out](const std::string& line) { out << line << '\n' << std::flush; };
     sim::Bench bench(std::move(*config), options.directory, emit, options.traceIo);
+    if (options.beforeRun) options.beforeRun(bench);
     RecordingView view(emit);
     Core core(bench, view);
     MainDialog dialog(core);

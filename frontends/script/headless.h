@@ -17,6 +17,9 @@ struct HeadlessOptions {
     std::string benchPath;   // empty: the built-in demo bench
     std::string directory;   // the program's current directory
     bool traceIo = false;
+    // Called with the bench before the main window starts (tests stage file
+    // faults there).
+    std::function<void(sim::Bench&)> beforeRun;
     // Called with the bench once the script has run (tests look at it).
     std::function<void(const sim::Bench&)> afterRun;
 };

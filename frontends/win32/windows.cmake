@@ -12,7 +12,8 @@ endif()
 set(USBISP_JSON_INCLUDE ${CMAKE_BINARY_DIR}/json-include)
 file(COPY ${USBISP_JSON_HEADERS}/ DESTINATION ${USBISP_JSON_INCLUDE}/nlohmann)
 
-file(GLOB SIM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/sim/*.cpp)
+file(GLOB SIM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/sim/*.cpp
+     ${CMAKE_SOURCE_DIR}/src/platform/*.cpp)
 add_library(usbisp_bench STATIC ${SIM_SOURCES})
 target_include_directories(usbisp_bench PUBLIC ${CMAKE_SOURCE_DIR}/src ${USBISP_JSON_INCLUDE})
 

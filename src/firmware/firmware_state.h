@@ -31,6 +31,9 @@ struct SerialCounter {
 struct FirmwareState {
     FirmwareImage firmwareImage;
     SerialCounter serialCounter;
+    // The last store of SERIAL.TXT failed: the counter in memory is ahead of
+    // the file, and the file must not be read over it.
+    bool serialUnsaved = false;
     // The status window of the latest flow; the next flow replaces it.
     std::unique_ptr<ProgressDialog> progressWindow;
 };

@@ -67,7 +67,9 @@ void ProgramFirmware(FirmwareContext& ctx) {
     const std::string romCodeFile = FieldText(data.romCodeFile);
     if (!LoadRomCodeFile(ctx.platform, messages, romCodeFile.c_str(), image)) return;
     SerialCounter& counter = firmware.serialCounter;
-    if (!noCounterFile && !ReadSerialCounter(ctx.platform, messages, counter)) return;
+    if (!noCounterFile && !TakeSerialCounter(ctx.platform, messages, counter,
+                                             firmware.serialUnsaved, data.strSerialActive != 0))
+        return;
 
     messages.Line(CounterLine(counter));
     RomCodeLines(messages, romCodeFile, app.driverFileName);
@@ -98,7 +100,7 @@ void ProgramFirmware(FirmwareContext& ctx) {
     const int successes = app.ispSuccessCount;
     ProgramImage(ctx, *path, image.length);
     if (app.ispSuccessCount == successes + 1 && !data.strSerialActive && !noCounterFile)
-        AdvanceAndStoreSerialCounter(ctx.platform, ctx.view, counter);
+        AdvanceAndStoreSerialCounter(ctx.platform, ctx.view, counter, firmware.serialUnsaved);
 }
 
 }  // namespace usbisp

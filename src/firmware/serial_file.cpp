@@ -13,26 +13,36 @@ constexpr const char* kCannotOpen = "Error!!!  Can Not Open Serial.txt !!!";
 constexpr const char* kNotCorrect = "Error!!! CEM,PC,SERIAL Not Correct !!!";
 constexpr const char* kCannotSave = "nError!!! Cannot save [SERIAL.TXT], program terminate";
 
-std::string ReadAll(std::FILE* file) {
-    std::string text;
-    char chunk[256];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, n);
-    return text;
-}
-
 bool ReadText(Platform& platform, const char* name, std::string& text) {
     std::FILE* file = platform.OpenFile(name, "r");
     if (!file) return false;
-    text = ReadAll(file);
+    text.clear();
+    char chunk[256];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, n);
+    const bool failed = std::ferror(file) != 0;
     std::fclose(file);
-    return true;
+    return !failed;
 }
 
 bool Exists(Platform& platform, const char* name) {
-    std::FILE* file = platform.OpenFile(name, "r");
-    if (!file) return false;
-    std::fclose(file);
-    return true;
+    return !platform.FindFile(name).empty();
+}
+
+enum class Replacement { InPlace, NoCounter, Stuck };
+
+// A store that stopped between removing SERIAL.TXT and renaming SERIAL.NEW
+// left the counter in SERIAL.NEW alone: finish it. Only when SERIAL.TXT does
+// not exist at all (one that exists but cannot be opened is not replaced), and
+// only with a whole counter in SERIAL.NEW (one cut short is no counter).
+// InPlace: SERIAL.TXT exists now. Stuck: the counter waits in SERIAL.NEW and
+// the rename failed, so SERIAL.NEW must not be written over.
+Replacement FinishReplacement(Platform& platform) {
+    if (Exists(platform, kSerialFileName)) return Replacement::InPlace;
+    std::string text;
+    if (!ReadText(platform, kSerialNewFileName, text) || !IsWholeSerialText(text))
+        return Replacement::NoCounter;
+    return platform.RenameFile(kSerialNewFileName, kSerialFileName) ? Replacement::InPlace
+                                                                    : Replacement::Stuck;
 }
 
 }  // namespace
@@ -40,47 +50,64 @@ bool Exists(Platform& platform, const char* name) {
 bool ReadSerialCounter(Platform& platform, const OperatorMessages& messages,
                        SerialCounter& counter) {
     std::string text;
-    if (!ReadText(platform, kSerialFileName, text)) {
-        // A replacement that stopped between removing the old file and renaming
-        // the new one left the new counter under the new file's name: finish it.
-        if (!ReadText(platform, kSerialNewFileName, text)) {
-            messages.BoxAndLine(kCannotOpen);
-            return false;
-        }
-        platform.RenameFile(kSerialNewFileName, kSerialFileName);
+    if (FinishReplacement(platform) != Replacement::InPlace ||
+        !ReadText(platform, kSerialFileName, text)) {
+        messages.BoxAndLine(kCannotOpen);
+        return false;
     }
-    ParseSerialText(text, counter);
+    const bool wellFormed = ParseSerialText(text, counter);
     counter.CEM = kSerialPrefix;
-    if (!SerialCounterInRange(counter)) {
+    if (!wellFormed || !SerialCounterInRange(counter)) {
         messages.BoxAndLine(kNotCorrect);
         return false;
     }
     return true;
 }
 
-void AdvanceAndStoreSerialCounter(Platform& platform, MainView& view, SerialCounter& counter) {
-    AdvanceSerialCounter(counter);
+bool StoreSerialCounter(Platform& platform, const SerialCounter& counter) {
+    if (FinishReplacement(platform) == Replacement::Stuck) return false;
     const std::string text = FormatSerialText(counter);
-    auto cannotSave = [&] { view.MessageBox(kCannotSave, kProgramName, BoxIcon::Stop); };
-
     std::FILE* file = platform.OpenFile(kSerialNewFileName, "w");
-    if (!file) return cannotSave();
+    if (!file) return false;
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     const bool closed = std::fclose(file) == 0;
     if (!written || !closed) {
         // A full disk: SERIAL.TXT still holds the old counter.
         platform.RemoveFile(kSerialNewFileName);
-        return cannotSave();
+        return false;
     }
-    // The platform's rename does not replace a file, so the old one goes
-    // first. Should the old one stay, it stays in force: the new file goes, so
-    // that no stale copy waits for a later recovery.
-    if (!platform.RemoveFile(kSerialFileName) && Exists(platform, kSerialFileName)) {
+    // The file is written back under the name it was found by.
+    const std::string old = platform.FindFile(kSerialFileName);
+    if (!old.empty() && !platform.RemoveFile(old.c_str()) && Exists(platform, old.c_str())) {
+        // The old file stays in force: the new one goes, so that no stale copy
+        // waits for a later recovery.
         platform.RemoveFile(kSerialNewFileName);
-        return cannotSave();
+        return false;
     }
-    // Should the rename fail, the next read takes the new file.
-    platform.RenameFile(kSerialNewFileName, kSerialFileName);
+    // Should the rename fail, the next read or store takes the new file.
+    return platform.RenameFile(kSerialNewFileName, old.empty() ? kSerialFileName : old.c_str());
+}
+
+bool TakeSerialCounter(Platform& platform, const OperatorMessages& messages, SerialCounter& counter,
+                       bool& unsaved, bool userSerial) {
+    if (unsaved) {
+        // The counter in memory came from a range-tested read and a wrapping
+        // advance; it needs no second test.
+        if (userSerial) return true;
+        if (!StoreSerialCounter(platform, counter)) {
+            messages.Box(kCannotSave);
+            return false;
+        }
+        unsaved = false;
+    }
+    return ReadSerialCounter(platform, messages, counter);
+}
+
+void AdvanceAndStoreSerialCounter(Platform& platform, MainView& view, SerialCounter& counter,
+                                  bool& unsaved) {
+    AdvanceSerialCounter(counter);
+    unsaved = !StoreSerialCounter(platform, counter);
+    if (unsaved) view.MessageBox(kCannotSave, kProgramName, BoxIcon::Stop);
 }
 
 }  // namespace usbisp

@@ -10,7 +10,9 @@ namespace usbisp {
 
 inline constexpr const char* kSerialFileName = "SERIAL.TXT";
 // The new counter is written here first and then renamed over SERIAL.TXT, so
-// that one of the two files always holds a whole counter.
+// that one of the two files always holds a whole counter: the platform's
+// rename does not replace a file (Windows 9x cannot), so the old file goes
+// just before the rename.
 inline constexpr const char* kSerialNewFileName = "SERIAL.NEW";
 
 // Reads the three values, sets CEM to 0x57 and tests the ranges. On failure
@@ -18,8 +20,23 @@ inline constexpr const char* kSerialNewFileName = "SERIAL.NEW";
 bool ReadSerialCounter(Platform& platform, const OperatorMessages& messages,
                        SerialCounter& counter);
 
+// Writes the counter as it stands. False when it could not be saved; the files
+// then hold the counter they held before, or it waits whole in SERIAL.NEW
+// for the next read to finish the replacement.
+bool StoreSerialCounter(Platform& platform, const SerialCounter& counter);
+
+// Step 6 of a programming run that reads SERIAL.TXT. While the last store
+// failed, the counter in memory is the one in force, not the stale file: a run
+// that will advance it saves it first and is refused (the "Cannot save" box)
+// when that fails again; a run with a user serial, which advances nothing,
+// keeps it without reading the file over it.
+bool TakeSerialCounter(Platform& platform, const OperatorMessages& messages, SerialCounter& counter,
+                       bool& unsaved, bool userSerial);
+
 // CNT + 1, then the file is replaced. When the counter cannot be saved the
-// operator gets the box and the advanced counter lives on in memory only.
-void AdvanceAndStoreSerialCounter(Platform& platform, MainView& view, SerialCounter& counter);
+// operator gets the box, the advanced counter lives on in memory and `unsaved`
+// is set until a store succeeds.
+void AdvanceAndStoreSerialCounter(Platform& platform, MainView& view, SerialCounter& counter,
+                                  bool& unsaved);
 
 }  // namespace usbisp

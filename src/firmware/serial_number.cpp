@@ -22,28 +22,34 @@ bool IsSpace(char c) {
     return std::isspace(static_cast<unsigned char>(c)) != 0;
 }
 
-// One "%x" conversion: white space, an optional sign, an optional 0x, then
-// hexadecimal digits. Too large a value saturates as strtoul does, so that the
-// range test refuses it instead of a wrapped value slipping through.
-bool ScanHex(std::string_view text, std::size_t& pos, std::uint32_t& value) {
+enum class HexScan { Value, Malformed, None };
+
+// One "%x" conversion: white space, an optional 0x, then hexadecimal digits.
+// A spelling that "%x" reads as some number but that no counter is written
+// with (a sign, a 0x without digits, more than 32 bits) is malformed: a wrapped
+// or made-up value must not reach the range test as if it were sound.
+HexScan ScanHex(std::string_view text, std::size_t& pos, std::uint32_t& value) {
     while (pos < text.size() && IsSpace(text[pos])) ++pos;
-    bool negative = false;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-        negative = text[pos] == '-';
-        ++pos;
-    }
-    if (pos + 2 < text.size() && text[pos] == '0' &&
-        (text[pos + 1] == 'x' || text[pos + 1] == 'X') && HexValue(text[pos + 2]) >= 0)
+    if (pos >= text.size()) return HexScan::None;
+    if (text[pos] == '+' || text[pos] == '-') return HexScan::Malformed;
+    if (pos + 1 < text.size() && text[pos] == '0' &&
+        (text[pos + 1] == 'x' || text[pos + 1] == 'X')) {
         pos += 2;
-    if (pos >= text.size() || HexValue(text[pos]) < 0) return false;
+        if (pos >= text.size() || HexValue(text[pos]) < 0) return HexScan::Malformed;
+    }
+    if (HexValue(text[pos]) < 0) return HexScan::None;
     std::uint64_t result = 0;
+    bool overflow = false;
     for (; pos < text.size() && HexValue(text[pos]) >= 0; ++pos) {
         result = result * 16 + static_cast<std::uint64_t>(HexValue(text[pos]));
-        if (result > 0xFFFFFFFFu) result = 0x100000000u;
+        if (result > 0xFFFFFFFFu) {
+            overflow = true;
+            result = 0;
+        }
     }
-    std::uint32_t narrow = result > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(result);
-    value = negative ? 0u - narrow : narrow;
-    return true;
+    if (overflow) return HexScan::Malformed;
+    value = static_cast<std::uint32_t>(result);
+    return HexScan::Value;
 }
 
 }  // namespace
@@ -80,10 +86,18 @@ SerialDescriptor BuildSerialDescriptor(const SerialNumber& serial) {
     return descriptor;
 }
 
-void ParseSerialText(std::string_view text, SerialCounter& counter) {
+bool ParseSerialText(std::string_view text, SerialCounter& counter) {
     std::size_t pos = 0;
-    for (std::uint32_t* field : {&counter.CEM, &counter.PC, &counter.CNT})
-        if (!ScanHex(text, pos, *field)) return;
+    for (std::uint32_t* field : {&counter.CEM, &counter.PC, &counter.CNT}) {
+        const HexScan scan = ScanHex(text, pos, *field);
+        if (scan != HexScan::Value) return scan == HexScan::None;
+    }
+    return true;
+}
+
+bool IsWholeSerialText(std::string_view text) {
+    SerialCounter counter;
+    return ParseSerialText(text, counter) && FormatSerialText(counter) == text;
 }
 
 std::string FormatSerialText(const SerialCounter& counter) {

@@ -28,8 +28,14 @@ SerialDescriptor BuildSerialDescriptor(const SerialNumber& serial);
 
 // Reads up to three hexadecimal numbers (CEM, PC, CNT, as "%x" reads them)
 // from the file's text. The scan stops at the first value that does not
-// parse; that value and the ones after it keep what memory holds.
-void ParseSerialText(std::string_view text, SerialCounter& counter);
+// parse; that value and the ones after it keep what memory holds. False when
+// the scan stopped at a malformed value (a sign, a 0x without digits, more
+// than 32 bits), which the caller refuses like an out-of-range one.
+bool ParseSerialText(std::string_view text, SerialCounter& counter);
+
+// Whether the text is exactly what FormatSerialText writes for some counter:
+// a file that was written whole, not one cut short.
+bool IsWholeSerialText(std::string_view text);
 
 // The text SERIAL.TXT is written with: "0x%x 0x%x 0x%x ".
 std::string FormatSerialText(const SerialCounter& counter);

@@ -85,8 +85,13 @@ class Platform {
     virtual void WriteStdout(const std::string& text) = 0;
 
     // Files in the program's current directory (DEVICE.TXT, SERIAL.TXT, ROM code
-    // and address files), through the C library's streams.
+    // and address files), through the C library's streams. Names match
+    // whatever their case, and text mode reads as on Windows (CRLF as LF).
     virtual std::FILE* OpenFile(const char* name, const char* mode) = 0;
+    // The name under which the file exists (its case may differ from `name`),
+    // empty when there is none: a file that exists but cannot be opened is
+    // still found.
+    virtual std::string FindFile(const char* name) = 0;
     virtual bool RemoveFile(const char* name) = 0;
     // Fails when `to` exists, as rename does on Windows.
     virtual bool RenameFile(const char* from, const char* to) = 0;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -96,6 +97,10 @@ TEST_P(Cases, TranscriptAsWrittenByHand) {
         ASSERT_EQ(flag, "--trace-io") << "unknown option in " << dir / "options";
         options.traceIo = true;
     }
+    const std::vector<std::string> faults = Words(ReadFile(dir / "faults"));
+    options.beforeRun = [&](sim::Bench& bench) {
+        bench.SetFileFaults(std::set<std::string>(faults.begin(), faults.end()));
+    };
     std::size_t handlesLeft = 0;
     options.afterRun = [&](const sim::Bench& bench) { handlesLeft = bench.openHandleCount(); };
 

@@ -71,11 +71,42 @@ TEST(SerialText, AValueThatDoesNotParseKeepsItAndTheRestAsInMemory) {
     EXPECT_EQ(c.CNT, 0x0300u);
 }
 
-TEST(SerialText, AnOverlongValueSaturatesSoTheRangeTestRefusesIt) {
-    SerialCounter c;
-    ParseSerialText("0x57 0x1 0x1000000000", c);
-    EXPECT_EQ(c.CNT, 0xFFFFFFFFu);
-    EXPECT_FALSE(SerialCounterInRange(c));
+// Spellings "%x" would turn into some number that no counter file holds: a
+// sign (-FFFFFFFF would wrap to 1), more than 32 bits, a 0x without digits.
+// The scan stops there and reports it, so that the read refuses the file.
+TEST(SerialText, MalformedValuesAreReportedAndNotStored) {
+    struct Case {
+        const char* text;
+        SerialCounter after;  // from {1, 2, 3}
+    };
+    const Case cases[] = {
+        {"0x57 0x1 -FFFFFFFF", {0x57, 0x1, 3}},
+        {"0x57 0x1 +5", {0x57, 0x1, 3}},
+        {"-57 0x1 0x5", {1, 2, 3}},
+        {"0x57 0x1 0x1000000000", {0x57, 0x1, 3}},
+        {"0x57 0x1 100000001", {0x57, 0x1, 3}},
+        {"0x57 0x 0x5", {0x57, 2, 3}},
+        {"0x57 0x1 0x", {0x57, 0x1, 3}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        SerialCounter counter{1, 2, 3};
+        EXPECT_FALSE(ParseSerialText(c.text, counter));
+        EXPECT_EQ(counter.CEM, c.after.CEM);
+        EXPECT_EQ(counter.PC, c.after.PC);
+        EXPECT_EQ(counter.CNT, c.after.CNT);
+    }
+    SerialCounter counter;
+    EXPECT_TRUE(ParseSerialText("0x57 0x1 0x00000000FFFF", counter)) << "leading zeros fit";
+    EXPECT_EQ(counter.CNT, 0xFFFFu);
+}
+
+TEST(SerialText, OnlyTheWrittenFormatIsAWholeFile) {
+    EXPECT_TRUE(IsWholeSerialText("0x57 0x1 0x8 "));
+    EXPECT_TRUE(IsWholeSerialText("0x57 0xff 0xffff "));
+    for (const char* text : {"", "0x57 0x1 0x", "0x57 0x1 0x8", "0x57 0x1 ", "0x57 0x01 0x8 ",
+                             "0x57 0x1 0X8 ", "0x57 0x1 0x8 \n"})
+        EXPECT_FALSE(IsWholeSerialText(text)) << text;
 }
 
 TEST(SerialText, IsWrittenLowerCaseWithPrefixesAndTrailingBlank) {

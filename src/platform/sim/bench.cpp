@@ -72,7 +72,8 @@ Bench::Bench(BenchConfig config, std::string directory, EventSink sink, bool tra
       sink_(std::move(sink)),
       traceIo_(traceIo),
       start_(ToTimePoint(config_.clock ? *config_.clock : RealLocalTime())),
-      realStart_(std::chrono::steady_clock::now()) {
+      realStart_(std::chrono::steady_clock::now()),
+      files_(directory_) {
     InstallHardware(*this);
 }
 
@@ -261,17 +262,20 @@ void Bench::WriteStdout(const std::string& text) {
     Emit("stdout " + QuoteText(text));
 }
 
-std::string Bench::FilePath(const char* name) const {
-    return (directory_.empty() ? std::string(".") : directory_) + "/" + (name ? name : "");
-}
-
 std::FILE* Bench::OpenFile(const char* name, const char* mode) {
     // Windows opens nothing by an empty name; here it would be the directory.
     if (!name || !*name) return nullptr;
     const std::string how = mode ? mode : "";
     const bool writing = how.find_first_of("wa+") != std::string::npos;
-    if (writing && fileFaults_.Has("write", name)) return nullptr;
-    std::FILE* file = std::fopen(FilePath(name).c_str(), mode);
+    if (fileFaults_.Has(writing ? "write" : "read", name)) return nullptr;
+    if (writing && fileFaults_.Has("full", name)) {
+        // The file is made or emptied as on a full disk; nothing reaches it.
+        std::FILE* file = files_.Open(name, how.c_str());
+        if (!file) return nullptr;
+        std::fclose(file);
+        return FileFaults::FullStream();
+    }
+    std::FILE* file = files_.Open(name, how.c_str());
     if (file && !writing && fileFaults_.Has("length", name)) {
         std::fclose(file);
         return FileFaults::UnmeasurableStream();
@@ -279,20 +283,18 @@ std::FILE* Bench::OpenFile(const char* name, const char* mode) {
     return file;
 }
 
+std::string Bench::FindFile(const char* name) {
+    return files_.Find(name);
+}
+
 bool Bench::RemoveFile(const char* name) {
     if (fileFaults_.Has("remove", name)) return false;
-    return std::remove(FilePath(name).c_str()) == 0;
+    return files_.Remove(name);
 }
 
 bool Bench::RenameFile(const char* from, const char* to) {
     if (fileFaults_.Has("rename", from)) return false;
-    // Windows does not replace an existing file on rename.
-    const std::string target = FilePath(to);
-    if (std::FILE* existing = std::fopen(target.c_str(), "rb")) {
-        std::fclose(existing);
-        return false;
-    }
-    return std::rename(FilePath(from).c_str(), target.c_str()) == 0;
+    return files_.Rename(from, to);
 }
 
 }  // namespace usbisp::sim

@@ -16,6 +16,7 @@
 #include "platform/sim/file_faults.h"
 #include "platform/sim/registry.h"
 #include "platform/sim/sim_device.h"
+#include "platform/windows_files.h"
 
 namespace usbisp::sim {
 
@@ -82,6 +83,7 @@ class Bench : public Platform {
     LocalTime GetLocalTime() override;
     void WriteStdout(const std::string& text) override;
     std::FILE* OpenFile(const char* name, const char* mode) override;
+    std::string FindFile(const char* name) override;
     bool RemoveFile(const char* name) override;
     bool RenameFile(const char* from, const char* to) override;
 
@@ -97,7 +99,6 @@ class Bench : public Platform {
     bool SharingConflict(const std::shared_ptr<SimDevice>& device, std::uint32_t shareMode) const;
 
     std::shared_ptr<SimDevice> FindDevice(const std::string& path) const;
-    std::string FilePath(const char* name) const;
     void Emit(const std::string& line);
 
     BenchConfig config_;
@@ -112,6 +113,8 @@ class Bench : public Platform {
     std::chrono::system_clock::time_point start_;
     std::chrono::milliseconds slept_{0};
     std::chrono::steady_clock::time_point realStart_;
+    // The program's directory, as Windows shows it.
+    WindowsDirectory files_;
     FileFaults fileFaults_;
     Registry registry_;
     std::unique_ptr<AspiLibrary> aspi_;

@@ -172,7 +172,11 @@ std::vector<std::uint8_t> Firmware(const json& value, const std::string& key,
             (baseDir.empty() ? std::string(".") : baseDir) + "/" + text.substr(1);
         std::ifstream in(path, std::ios::binary);
         if (!in) Fail(key, "cannot read \"" + path + "\"");
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        // One byte more than a firmware may hold is enough to refuse it; a
+        // file without end (a device) is never read whole.
+        bytes.resize(65537);
+        in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        bytes.resize(static_cast<std::size_t>(in.gcount()));
     } else {
         bytes = HexBytes(text, key);
     }
@@ -297,7 +301,9 @@ std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::
     json doc;
     try {
         doc = json::parse(text);
-    } catch (const json::parse_error& e) {
+    } catch (const json::exception& e) {
+        // Not only a syntax error: a number too large for a double is refused
+        // while parsing too.
         error = std::string("not valid JSON: ") + e.what();
         return std::nullopt;
     }

@@ -56,4 +56,17 @@ std::FILE* FileFaults::UnmeasurableStream() {
 #endif
 }
 
+std::FILE* FileFaults::FullStream() {
+#ifdef _WIN32
+    // The write end of a pipe whose read end is closed takes nothing.
+    int ends[2];
+    if (_pipe(ends, 256, _O_BINARY) != 0) return nullptr;
+    _close(ends[0]);
+    return _fdopen(ends[1], "wb");
+#else
+    const cookie_io_functions_t functions{ReadNothing, WriteNothing, SeekFails, CloseNothing};
+    return fopencookie(nullptr, "wb", functions);
+#endif
+}
+
 }  // namespace usbisp::sim

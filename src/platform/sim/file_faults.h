@@ -4,6 +4,9 @@
 // "write:SERIAL.NEW"; names compare without regard to case, as on Windows.
 //
 //   write:NAME   opening NAME for writing fails
+//   read:NAME    opening NAME for reading fails, although it exists
+//   full:NAME    NAME opens for writing, but nothing written reaches it (a
+//                full disk): the write or the close reports the failure
 //   length:NAME  NAME opens for reading, but seeking in it fails (its length
 //                cannot be taken) and it reads as empty
 //   remove:NAME  removing NAME fails
@@ -23,6 +26,8 @@ class FileFaults {
 
     // A stream that reads nothing and cannot seek.
     static std::FILE* UnmeasurableStream();
+    // A stream that takes no byte written to it.
+    static std::FILE* FullStream();
 
   private:
     std::set<std::string> faults_;  // upper case

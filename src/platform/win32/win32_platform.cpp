@@ -144,6 +144,16 @@ std::FILE* Win32Platform::OpenFile(const char* name, const char* mode) {
     return std::fopen(name, mode);
 }
 
+std::string Win32Platform::FindFile(const char* name) {
+    // The name as the directory holds it; a directory of that name counts too,
+    // since it keeps a file of the name from being made.
+    WIN32_FIND_DATAA found;
+    const HANDLE search = ::FindFirstFileA(name, &found);
+    if (search == INVALID_HANDLE_VALUE) return {};
+    ::FindClose(search);
+    return found.cFileName;
+}
+
 bool Win32Platform::RemoveFile(const char* name) {
     return ::DeleteFileA(name) != FALSE;
 }

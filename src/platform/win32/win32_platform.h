@@ -30,6 +30,7 @@ class Win32Platform : public Platform {
     LocalTime GetLocalTime() override;
     void WriteStdout(const std::string& text) override;
     std::FILE* OpenFile(const char* name, const char* mode) override;
+    std::string FindFile(const char* name) override;
     bool RemoveFile(const char* name) override;
     bool RenameFile(const char* from, const char* to) override;
 };
