@@ -74,6 +74,8 @@ TEST(CommandLine, BadBenchIsRefusedBeforeAnythingRuns) {
         {R"({"drives": "C", "readers": [{"letters": "DC"}]})",
          "key \"readers[0].letters\": drive letter C is used twice"},
         {R"({"clock": "2003-02-30T00:00:00"})", "key \"clock\": date or time out of range"},
+        {R"({"refusals": "silent"})",
+         "key \"refusals\": must be \"transport\" or \"check-condition\""},
         {R"({"readers": [{"firmware": "@missing.bin"}]})",
          "key \"readers[0].firmware\": cannot read"},
         {R"({"drivers": ["TAVDRV.SYS"], "driverOpenFailures": ["ZQ_URDR.PDR#1"]})",

@@ -9,6 +9,7 @@
 
 #include "bench_reader_fixture.h"
 #include "device/pass_through.h"
+#include "platform/byte_order.h"
 #include "platform/sim/reader_identity.h"
 #include "platform/win_constants.h"
 
@@ -284,6 +285,93 @@ TEST(ReaderRequestChecks, MalformedRequestsFailWithAReason) {
                   "in=1104 out=1104 fail cdb=06b100004c04020000000000 dir=out xfer=1024 "
                   "timeout=30 scsi=00 data=efb5af2e" +
                   R"( reason="byte count 1100 above DataTransferLength 1024")");
+}
+
+// What a drive does with a command it refuses, under each `refusals` setting:
+// fail in transport, or complete with CHECK CONDITION, ILLEGAL REQUEST sense
+// and no data. A request named in `failures` fails in transport either way.
+TEST(ReaderRefusals, TransportOrCheckCondition) {
+    struct Row {
+        const char* name;
+        char drive;
+        ScsiCommand command;
+        bool ispFirst;  // the reader runs its ISP code before the request
+    };
+    ScsiCommand read10 = InquiryCommand(0);
+    read10.cdb[0] = 0x28;
+    read10.dataLength = 512;
+    const Row kRows[] = {
+        {"identity read in ISP mode", 'E', ReadIdentityCommand(), true},
+        {"unknown command block", 'E', read10, false},
+        {"transfer outside ISP mode", 'E', IspTransferCommand(512, 512, 0), false},
+        {"block read without the kernel driver", 'E',
+         ReadIdentityBlockCommand(IdentityBlockAddress, 1), false},
+        {"vendor command to a plain disk", 'C', ReadIdentityCommand(), false},
+    };
+    // Fixed format, current error; sense key 5; additional length 10; ASC 0x20.
+    const std::string tail =
+        " sense=70000500"
+        "0000000a"
+        "00000000"
+        "20000000"
+        "0000";
+    for (const char* refusals : {"transport", "check-condition"}) {
+        const bool checkCondition = refusals == std::string("check-condition");
+        for (const Row& row : kRows) {
+            SCOPED_TRACE(std::string(refusals) + ": " + row.name);
+            BenchFixture fixture(R"({"windows": "xp", "drives": "C", "refusals": ")" +
+                                 std::string(refusals) + R"(", "readers": [{"letters": "E"}]})");
+            const Handle drive = fixture.bench().CreateFileA(
+                (std::string("\\\\.\\") + row.drive + ":").c_str(), 0xC0000000u, 3, 3, 0);
+            if (row.ispFirst) {
+                RawRequest jump;
+                FillPassThroughHeader(jump.buffer.data(), IspJumpCommand(CdbPath::PassThrough));
+                SendRaw(fixture, drive, jump);
+            }
+            fixture.Take();
+            RawRequest r;
+            FillPassThroughHeader(r.buffer.data(), row.command);
+            r.in = row.command.dataIn ? 44 : 80 + row.command.dataLength;
+            r.out = 80 + row.command.dataLength;
+            std::fill(r.buffer.begin() + 48, r.buffer.begin() + 72, 0xEE);
+            std::uint32_t returned = 0;
+            const bool ok =
+                fixture.bench().DeviceIoControl(drive, win::kIoctlScsiPassThrough, r.buffer.data(),
+                                                r.in, r.buffer.data(), r.out, &returned);
+            const Lines lines = fixture.Take();
+            ASSERT_EQ(lines.size(), 1u);
+            EXPECT_EQ(ok, checkCondition);
+            if (!checkCondition) {
+                EXPECT_NE(lines[0].find(" fail cdb="), std::string::npos) << lines[0];
+                EXPECT_NE(lines[0].find(" scsi=00"), std::string::npos) << lines[0];
+                continue;
+            }
+            ASSERT_GT(lines[0].size(), tail.size());
+            EXPECT_EQ(lines[0].substr(lines[0].size() - tail.size()), tail) << lines[0];
+            EXPECT_NE(lines[0].find(" ok cdb="), std::string::npos) << lines[0];
+            EXPECT_NE(lines[0].find(" scsi=02"), std::string::npos) << lines[0];
+            EXPECT_EQ(r.buffer[2], 0x02);  // ScsiStatus
+            EXPECT_EQ(r.buffer[7], 18);    // SenseInfoLength: the sense bytes delivered
+            EXPECT_EQ(r.buffer[48], 0x70);
+            EXPECT_EQ(r.buffer[50], 0x05);
+            EXPECT_EQ(r.buffer[60], 0x20);
+            EXPECT_EQ(r.buffer[66], 0xEE);  // the rest of the sense area untouched
+            if (row.command.dataIn) {
+                EXPECT_EQ(GetLe32(r.buffer.data() + 12), 0u);  // no data moved
+            }
+        }
+    }
+    // `failures` is a transport failure whatever the setting.
+    BenchFixture fixture(R"({"windows": "xp", "refusals": "check-condition",
+        "readers": [{"letters": "E", "failures": ["ReadIdentity"]}]})");
+    Transports transports;
+    PassThrough pt(fixture.bench(), transports);
+    ASSERT_TRUE(pt.OpenSelectedDrive(true, 'E'));
+    std::array<std::uint8_t, 528> block{};
+    EXPECT_FALSE(pt.ReadIdentity(block.data()));
+    EXPECT_EQ(fixture.Take().back(),
+              R"(io ioctl "\\\\.\\E:" 0x4d004 in=44 out=608 fail cdb=060500000000000080000000 )"
+              "dir=in xfer=528 timeout=2 scsi=00");
 }
 
 TEST(ReaderRequestChecks, PlainDiskAnswersOnlyInquiry) {

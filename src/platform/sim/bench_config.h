@@ -40,6 +40,14 @@ struct ReaderConfig {
     std::map<std::string, std::uint8_t> scsiStatus;
 };
 
+// How a drive answers a pass-through request it refuses (a vendor command to a
+// plain disk, an identity read in ISP mode, an unknown command block).
+enum class Refusals {
+    Transport,       // the request fails in transport (the default)
+    CheckCondition,  // it completes with CHECK CONDITION and ILLEGAL REQUEST
+                     // sense, as a real USB reader answers
+};
+
 struct BenchConfig {
     std::string windows = "xp";
     std::uint32_t versionWord = 0;
@@ -51,6 +59,7 @@ struct BenchConfig {
     std::vector<std::string> driverOpenFailures;
     int aspiAdapters = -1;  // -1: ASPI not installed
     int aspiLatency = 1;    // milliseconds
+    Refusals refusals = Refusals::Transport;
     std::vector<ReaderConfig> readers;
 };
 

@@ -8,6 +8,7 @@ namespace usbisp::sim {
 namespace {
 
 constexpr std::uint32_t kBlock = 512;
+constexpr std::uint8_t kCheckCondition = 0x02;
 
 bool IsTransfer(Operation op) {
     return op == Operation::IspWrite || op == Operation::IspVerify;
@@ -86,6 +87,38 @@ std::optional<Operation> OperationOf(const std::array<std::uint8_t, 16>& cdb) {
     }
 }
 
+std::vector<std::uint8_t> IllegalRequestSense() {
+    std::vector<std::uint8_t> sense(18, 0);
+    sense[0] = 0x70;   // current error, fixed format
+    sense[2] = 0x05;   // ILLEGAL REQUEST
+    sense[7] = 10;     // additional length
+    sense[12] = 0x20;  // INVALID COMMAND OPERATION CODE
+    return sense;
+}
+
+namespace {
+
+// Completes a request that the unit carried out or answered with a status.
+IoctlOutcome Complete(void* in, void* out, std::uint32_t* bytesReturned,
+                      const PassThroughRequest& request, std::uint8_t status,
+                      const PassThroughReply& reply) {
+    std::vector<std::uint8_t> sense;
+    const std::uint32_t returned = CompletePassThrough(in, out, request, status, reply, &sense);
+    if (bytesReturned) *bytesReturned = returned;
+    return {true, PassThroughDetails(request, status, sense), ""};
+}
+
+// A command the unit does not take: it fails in transport, or completes with
+// CHECK CONDITION and no data, as a real reader answers it.
+IoctlOutcome Refusal(Refusals refusals, void* in, void* out, std::uint32_t* bytesReturned,
+                     const PassThroughRequest& request) {
+    if (refusals == Refusals::Transport)
+        return {false, PassThroughDetails(request, request.scsiStatus), ""};
+    return Complete(in, out, bytesReturned, request, kCheckCondition, {{}, IllegalRequestSense()});
+}
+
+}  // namespace
+
 IoctlOutcome ReaderUnit::Ioctl(std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                                std::uint32_t outSize, std::uint32_t* bytesReturned) {
     if (bytesReturned) *bytesReturned = 0;
@@ -95,10 +128,9 @@ IoctlOutcome ReaderUnit::Ioctl(std::uint32_t code, void* in, std::uint32_t inSiz
     const PassThroughRequest& request = *parsed.request;
     const std::optional<Operation> op = OperationOf(request.cdb);
     if (parsed.reason.empty() && op) parsed.reason = CheckCommand(*op, request);
-    const std::string refused = PassThroughDetails(request, request.scsiStatus);
-    if (!parsed.reason.empty()) return {false, refused, parsed.reason};
-    // A command block the controller does not know fails in transport.
-    if (!op) return {false, refused, ""};
+    if (!parsed.reason.empty())
+        return {false, PassThroughDetails(request, request.scsiStatus), parsed.reason};
+    if (!op) return Refusal(refusals_, in, out, bytesReturned, request);
 
     ControllerRequest forController{*op, Carrier::PassThrough, {}, 0};
     if (IsTransfer(*op)) {
@@ -107,21 +139,18 @@ IoctlOutcome ReaderUnit::Ioctl(std::uint32_t code, void* in, std::uint32_t inSiz
     } else if (*op == Operation::ReadIdentityBlock || *op == Operation::ReadIdentityBlock2) {
         forController.address = Address(request);
     }
-    const ControllerReply reply = controller_->Handle(forController);
-    std::uint8_t status = 0;
+    ControllerReply reply = controller_->Handle(forController);
     switch (reply.outcome) {
         case ControllerReply::Outcome::Failed:
+            return {false, PassThroughDetails(request, request.scsiStatus), ""};
         case ControllerReply::Outcome::Refused:
-            return {false, refused, ""};
+            return Refusal(refusals_, in, out, bytesReturned, request);
         case ControllerReply::Outcome::Status:
-            status = reply.scsiStatus;
-            break;
+            return Complete(in, out, bytesReturned, request, reply.scsiStatus, {});
         case ControllerReply::Outcome::Done:
             break;
     }
-    const std::uint32_t moved = CompletePassThrough(in, out, request, status, reply.data);
-    if (bytesReturned) *bytesReturned = moved;
-    return {true, PassThroughDetails(request, status), ""};
+    return Complete(in, out, bytesReturned, request, 0, {std::move(reply.data), {}});
 }
 
 IoctlOutcome PlainDisk::Ioctl(std::uint32_t code, void* in, std::uint32_t inSize, void* out,
@@ -134,12 +163,10 @@ IoctlOutcome PlainDisk::Ioctl(std::uint32_t code, void* in, std::uint32_t inSize
     if (!parsed.reason.empty())
         return {false, PassThroughDetails(request, request.scsiStatus), parsed.reason};
     if (request.cdb[0] != 0x12 || !request.isDataIn())
-        return {false, PassThroughDetails(request, request.scsiStatus), ""};
+        return Refusal(refusals_, in, out, bytesReturned, request);
     const auto data = BuildInquiryData("ATA", "FIXED DISK", "1.00", false);
-    const std::uint32_t moved = CompletePassThrough(
-        in, out, request, 0, std::vector<std::uint8_t>(data.begin(), data.end()));
-    if (bytesReturned) *bytesReturned = moved;
-    return {true, PassThroughDetails(request, 0), ""};
+    return Complete(in, out, bytesReturned, request, 0,
+                    {std::vector<std::uint8_t>(data.begin(), data.end()), {}});
 }
 
 }  // namespace usbisp::sim

@@ -85,7 +85,8 @@ ParsedPassThrough ParsePassThrough(const void* in, std::uint32_t inSize, const v
     return parsed;
 }
 
-std::string PassThroughDetails(const PassThroughRequest& r, std::uint8_t scsiStatus) {
+std::string PassThroughDetails(const PassThroughRequest& r, std::uint8_t scsiStatus,
+                               const std::vector<std::uint8_t>& sense) {
     std::string cdb;
     for (int i = 0; i < 12; ++i) cdb += Hex2(r.cdb[static_cast<std::size_t>(i)]);
     const std::string dir = r.dataIn == 1 ? "in" : r.dataIn == 0 ? "out" : N(r.dataIn);
@@ -94,21 +95,37 @@ std::string PassThroughDetails(const PassThroughRequest& r, std::uint8_t scsiSta
     // The data of a request refused before it was read is not described.
     if (r.dataIn == 0 && r.dataOut.size() == r.dataTransferLength)
         text += " data=" + Hex8(Crc32(r.dataOut.data(), r.dataOut.size()));
+    if (!sense.empty()) {
+        text += " sense=";
+        for (std::uint8_t b : sense) text += Hex2(b);
+    }
     return text;
 }
 
 std::uint32_t CompletePassThrough(const void* in, void* out, const PassThroughRequest& request,
-                                  std::uint8_t scsiStatus,
-                                  const std::vector<std::uint8_t>& dataIn) {
+                                  std::uint8_t scsiStatus, const PassThroughReply& reply,
+                                  std::vector<std::uint8_t>* senseDelivered) {
     auto* o = static_cast<std::uint8_t*>(out);
     if (o != in) std::memcpy(o, in, kPassThroughHeaderLength);
     o[2] = scsiStatus;
-    if (!request.isDataIn()) return kPassThroughHeaderLength;
-    const auto moved = static_cast<std::uint32_t>(
-        std::min<std::size_t>(dataIn.size(), request.dataTransferLength));
-    if (moved > 0) std::memcpy(o + request.dataBufferOffset, dataIn.data(), moved);
-    PutLe32(o + 12, moved);
-    return request.dataBufferOffset + moved;
+    const auto senseLength = static_cast<std::uint8_t>(
+        std::min<std::size_t>(reply.sense.size(), request.senseInfoLength));
+    if (senseLength > 0) std::memcpy(o + request.senseInfoOffset, reply.sense.data(), senseLength);
+    o[7] = senseLength;
+    if (senseDelivered)
+        senseDelivered->assign(reply.sense.begin(), reply.sense.begin() + senseLength);
+    std::uint32_t returned = kPassThroughHeaderLength;
+    if (request.isDataIn()) {
+        const auto moved = static_cast<std::uint32_t>(
+            std::min<std::size_t>(reply.dataIn.size(), request.dataTransferLength));
+        if (moved > 0) std::memcpy(o + request.dataBufferOffset, reply.dataIn.data(), moved);
+        PutLe32(o + 12, moved);
+        returned = request.dataBufferOffset + moved;
+    }
+    // The sense bytes count among those returned when they lie beyond the rest.
+    if (senseLength > 0)
+        returned = std::max(returned, request.senseInfoOffset + std::uint32_t{senseLength});
+    return returned;
 }
 
 }  // namespace usbisp::sim

@@ -40,13 +40,24 @@ struct ParsedPassThrough {
 ParsedPassThrough ParsePassThrough(const void* in, std::uint32_t inSize, const void* out,
                                    std::uint32_t outSize);
 
-// The io line's details: cdb=... dir=... xfer=... timeout=... scsi=.. [data=...].
-std::string PassThroughDetails(const PassThroughRequest& request, std::uint8_t scsiStatus);
+// The io line's details: cdb=... dir=... xfer=... timeout=... scsi=.. [data=...]
+// [sense=...], the last with the sense bytes the request delivered.
+std::string PassThroughDetails(const PassThroughRequest& request, std::uint8_t scsiStatus,
+                               const std::vector<std::uint8_t>& sense = {});
+
+// What a completed request hands back besides its status.
+struct PassThroughReply {
+    std::vector<std::uint8_t> dataIn;  // at most DataTransferLength of them are moved
+    std::vector<std::uint8_t> sense;   // at most SenseInfoLength of them are delivered
+};
 
 // Completes a request: the header goes back into the output buffer with its
-// ScsiStatus and the length actually moved, followed by the data-in bytes
-// (at most DataTransferLength of them). Returns the bytes returned.
+// ScsiStatus, the length actually moved and the number of sense bytes
+// delivered (SenseInfoLength, 0 when there are none), followed by the data-in
+// bytes and the sense bytes. Returns the bytes returned; `senseDelivered`, when
+// given, receives the sense bytes as they went out.
 std::uint32_t CompletePassThrough(const void* in, void* out, const PassThroughRequest& request,
-                                  std::uint8_t scsiStatus, const std::vector<std::uint8_t>& dataIn);
+                                  std::uint8_t scsiStatus, const PassThroughReply& reply,
+                                  std::vector<std::uint8_t>* senseDelivered = nullptr);
 
 }  // namespace usbisp::sim
