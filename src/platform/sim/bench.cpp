@@ -6,6 +6,7 @@
 #include <ctime>
 #include <thread>
 
+#include "platform/device_access.h"
 #include "platform/sim/hardware.h"
 #include "platform/sim/transcript_text.h"
 #include "platform/win_constants.h"
@@ -127,7 +128,7 @@ Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::ui
     if (!ok) return kInvalidHandle;
     const Handle handle = nextHandle_;
     nextHandle_ += 4;
-    handles_[handle] = OpenDevice{name, device, shareMode};
+    handles_[handle] = OpenDevice{name, device, desiredAccess, shareMode};
     return handle;
 }
 
@@ -149,8 +150,15 @@ bool Bench::DeviceIoControl(Handle device, std::uint32_t controlCode, void* inBu
                 " out=" + std::to_string(outSize) + " fail reason=\"invalid handle\"");
         return false;
     }
-    IoctlOutcome outcome =
-        it->second.device->Ioctl(controlCode, inBuffer, inSize, outBuffer, outSize, bytesReturned);
+    // Windows NT refuses a control code the handle's access does not allow
+    // before any driver sees it; the 9x family does not check.
+    const bool nt = (config_.versionWord & 0x80000000u) == 0;
+    const std::string denial = nt ? AccessDenial(it->second.desiredAccess, controlCode) : "";
+    IoctlOutcome outcome = denial.empty()
+                               ? it->second.device->Ioctl(controlCode, inBuffer, inSize, outBuffer,
+                                                          outSize, bytesReturned)
+                               : IoctlOutcome{false, "", denial};
+    if (!denial.empty() && bytesReturned) *bytesReturned = 0;
     std::string line = "ioctl " + QuoteText(it->second.path) + " " + Hex(controlCode) +
                        " in=" + std::to_string(inSize) + " out=" + std::to_string(outSize) +
                        (outcome.ok ? " ok" : " fail");

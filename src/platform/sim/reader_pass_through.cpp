@@ -36,6 +36,10 @@ std::string Check(const PassThroughRequest& r, std::uint16_t length, std::uint32
     if (r.cdbLength == 0 || r.cdbLength > 12)
         return "CdbLength " + N(r.cdbLength) + " is not 1 to 12";
     if (r.dataIn > 1) return "DataIn " + N(r.dataIn) + " is neither in (1) nor out (0)";
+    if (r.timeOutValue < 1 || r.timeOutValue > kPassThroughMaxTimeout)
+        return "TimeOutValue " + N(r.timeOutValue) + " is not 1 s to 30 h (108000 s)";
+    if (r.dataTransferLength > kPassThroughMaxTransfer)
+        return "DataTransferLength " + N(r.dataTransferLength) + " is more than 65536";
     if (r.senseInfoLength > 0) {
         if (r.senseInfoOffset < kPassThroughHeaderLength)
             return "SenseInfoOffset " + N(r.senseInfoOffset) + " overlaps the header";
@@ -53,6 +57,13 @@ std::string Check(const PassThroughRequest& r, std::uint16_t length, std::uint32
         if (!r.isDataIn() && end > inSize)
             return "input length " + N(inSize) + " below DataBufferOffset + DataTransferLength (" +
                    N(end) + ")";
+    }
+    if (r.senseInfoLength > 0 && r.dataTransferLength > 0) {
+        const std::uint64_t senseEnd = std::uint64_t{r.senseInfoOffset} + r.senseInfoLength;
+        const std::uint64_t dataEnd = std::uint64_t{r.dataBufferOffset} + r.dataTransferLength;
+        if (r.senseInfoOffset < dataEnd && r.dataBufferOffset < senseEnd)
+            return "sense area " + N(r.senseInfoOffset) + ".." + N(senseEnd - 1) +
+                   " overlaps the data area " + N(r.dataBufferOffset) + ".." + N(dataEnd - 1);
     }
     return {};
 }
@@ -78,6 +89,9 @@ ParsedPassThrough ParsePassThrough(const void* in, std::uint32_t inSize, const v
     r.dataBufferOffset = GetLe32(b + 20);
     r.senseInfoOffset = GetLe32(b + 24);
     std::copy(b + 28, b + 44, r.cdb.begin());
+    // The bytes beyond CdbLength stay in the record; the device never sees them.
+    std::copy_n(r.cdb.begin(), std::min<std::size_t>(r.cdbLength, r.cdb.size()),
+                r.deviceCdb.begin());
     parsed.reason = out == nullptr ? "no output buffer" : Check(r, length, inSize, outSize);
     if (parsed.reason.empty() && !r.isDataIn())
         r.dataOut.assign(b + r.dataBufferOffset, b + r.dataBufferOffset + r.dataTransferLength);

@@ -13,6 +13,10 @@ namespace usbisp::sim {
 
 inline constexpr std::uint32_t kPassThroughCode = 0x4D004u;
 inline constexpr std::uint32_t kPassThroughHeaderLength = 44;
+// The most data one request carries, and the time-outs the storage stack
+// takes (1 s to 30 h).
+inline constexpr std::uint32_t kPassThroughMaxTransfer = 65536;
+inline constexpr std::uint32_t kPassThroughMaxTimeout = 108000;
 
 struct PassThroughRequest {
     std::uint8_t scsiStatus = 0;
@@ -24,6 +28,9 @@ struct PassThroughRequest {
     std::uint32_t dataBufferOffset = 0;
     std::uint32_t senseInfoOffset = 0;
     std::array<std::uint8_t, 16> cdb{};
+    // The command block as it reaches the device: its first CdbLength bytes,
+    // zeros after them.
+    std::array<std::uint8_t, 16> deviceCdb{};
     // The data phase of a data-out request, taken from the input buffer.
     std::vector<std::uint8_t> dataOut;
 
