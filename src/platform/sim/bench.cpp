@@ -8,7 +8,7 @@
 
 #include "platform/device_access.h"
 #include "platform/sim/hardware.h"
-#include "platform/sim/transcript_text.h"
+#include "platform/transcript_text.h"
 #include "platform/win_constants.h"
 
 namespace usbisp::sim {
@@ -17,12 +17,6 @@ namespace {
 
 std::string Upper(std::string text) {
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
-std::string Hex(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%x", value);
     return text;
 }
 
@@ -123,8 +117,7 @@ Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::ui
     auto device = FindDevice(name);
     const bool ok = device && creationDisposition == win::kOpenExisting &&
                     !SharingConflict(device, shareMode) && device->Open();
-    TraceIo("open " + QuoteText(name) + (ok ? " ok" : " fail") + " access=" + Hex(desiredAccess) +
-            " share=" + Hex(shareMode) + " flags=" + Hex(flagsAndAttributes));
+    if (traceIo_) Emit(IoOpenEvent(name, ok, desiredAccess, shareMode, flagsAndAttributes));
     if (!ok) return kInvalidHandle;
     const Handle handle = nextHandle_;
     nextHandle_ += 4;
@@ -146,8 +139,8 @@ bool Bench::DeviceIoControl(Handle device, std::uint32_t controlCode, void* inBu
                             std::uint32_t* bytesReturned) {
     auto it = handles_.find(device);
     if (it == handles_.end()) {
-        TraceIo("ioctl \"\" " + Hex(controlCode) + " in=" + std::to_string(inSize) +
-                " out=" + std::to_string(outSize) + " fail reason=\"invalid handle\"");
+        if (traceIo_)
+            Emit(IoIoctlEvent("", controlCode, inSize, outSize, false, "", "invalid handle"));
         return false;
     }
     // Windows NT refuses a control code the handle's access does not allow
@@ -159,19 +152,16 @@ bool Bench::DeviceIoControl(Handle device, std::uint32_t controlCode, void* inBu
                                                           outSize, bytesReturned)
                                : IoctlOutcome{false, "", denial};
     if (!denial.empty() && bytesReturned) *bytesReturned = 0;
-    std::string line = "ioctl " + QuoteText(it->second.path) + " " + Hex(controlCode) +
-                       " in=" + std::to_string(inSize) + " out=" + std::to_string(outSize) +
-                       (outcome.ok ? " ok" : " fail");
-    if (!outcome.details.empty()) line += " " + outcome.details;
-    if (!outcome.reason.empty()) line += " reason=" + QuoteText(outcome.reason);
-    TraceIo(line);
+    if (traceIo_)
+        Emit(IoIoctlEvent(it->second.path, controlCode, inSize, outSize, outcome.ok,
+                          outcome.details, outcome.reason));
     return outcome.ok;
 }
 
 bool Bench::CloseHandle(Handle handle) {
     auto it = handles_.find(handle);
     if (it == handles_.end()) return false;
-    TraceIo("close " + QuoteText(it->second.path));
+    if (traceIo_) Emit(IoCloseEvent(it->second.path));
     handles_.erase(it);
     return true;
 }
@@ -186,7 +176,7 @@ std::uint32_t Bench::GetLogicalDrives() {
 }
 
 void Bench::Sleep(std::uint32_t milliseconds) {
-    Emit("sleep " + std::to_string(milliseconds));
+    Emit(SleepEvent(milliseconds));
     if (config_.realtime) {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     } else {
@@ -232,7 +222,7 @@ LocalTime Bench::GetLocalTime() {
 }
 
 void Bench::WriteStdout(const std::string& text) {
-    Emit("stdout " + QuoteText(text));
+    Emit(StdoutEvent(text));
 }
 
 std::string Bench::FilePath(const char* name) const {

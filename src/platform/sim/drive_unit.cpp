@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
+#include "platform/scsi_pass_through.h"
 #include "platform/sim/reader_identity.h"
-#include "platform/sim/reader_pass_through.h"
+#include "platform/win_constants.h"
 
 namespace usbisp::sim {
 
@@ -162,7 +163,7 @@ IoctlOutcome Refusal(Refusals refusals, void* in, void* out, std::uint32_t* byte
 IoctlOutcome ReaderUnit::Ioctl(std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                                std::uint32_t outSize, std::uint32_t* bytesReturned) {
     if (bytesReturned) *bytesReturned = 0;
-    if (code != kPassThroughCode) return Refuse("control code not served by a drive");
+    if (code != win::kIoctlScsiPassThrough) return Refuse(kNotServedByDrive);
     ParsedPassThrough parsed = ParsePassThrough(in, inSize, out, outSize);
     if (!parsed.request) return Refuse(parsed.reason);
     const PassThroughRequest& request = *parsed.request;
@@ -199,7 +200,7 @@ IoctlOutcome ReaderUnit::Ioctl(std::uint32_t code, void* in, std::uint32_t inSiz
 IoctlOutcome PlainDisk::Ioctl(std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                               std::uint32_t outSize, std::uint32_t* bytesReturned) {
     if (bytesReturned) *bytesReturned = 0;
-    if (code != kPassThroughCode) return Refuse("control code not served by a drive");
+    if (code != win::kIoctlScsiPassThrough) return Refuse(kNotServedByDrive);
     ParsedPassThrough parsed = ParsePassThrough(in, inSize, out, outSize);
     if (!parsed.request) return Refuse(parsed.reason);
     const PassThroughRequest& request = *parsed.request;

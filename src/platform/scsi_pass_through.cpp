@@ -1,13 +1,13 @@
-#include "platform/sim/reader_pass_through.h"
+#include "platform/scsi_pass_through.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/byte_order.h"
-#include "platform/sim/crc32.h"
+#include "platform/crc32.h"
 
-namespace usbisp::sim {
+namespace usbisp {
 
 namespace {
 
@@ -142,4 +142,4 @@ std::uint32_t CompletePassThrough(const void* in, void* out, const PassThroughRe
     return returned;
 }
 
-}  // namespace usbisp::sim
+}  // namespace usbisp

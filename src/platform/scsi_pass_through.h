@@ -1,6 +1,9 @@
-// The SCSI pass-through request (control code 0x4d004) as the bench receives
+// The SCSI pass-through request (IOCTL_SCSI_PASS_THROUGH) as Windows receives
 // it: the 44-byte header of 32-bit Windows at the start of the input buffer,
-// checked as strictly as Windows and the storage drivers check it.
+// checked as strictly as Windows and the storage drivers check it, described
+// for the transcript's io line, and completed. The platform layers that are
+// not Windows take it here: the bench's drives and the Linux layer, which
+// hands it on to the kernel as SG_IO.
 #pragma once
 
 #include <array>
@@ -9,14 +12,15 @@
 #include <string>
 #include <vector>
 
-namespace usbisp::sim {
+namespace usbisp {
 
-inline constexpr std::uint32_t kPassThroughCode = 0x4D004u;
 inline constexpr std::uint32_t kPassThroughHeaderLength = 44;
 // The most data one request carries, and the time-outs the storage stack
 // takes (1 s to 30 h).
 inline constexpr std::uint32_t kPassThroughMaxTransfer = 65536;
 inline constexpr std::uint32_t kPassThroughMaxTimeout = 108000;
+// Why a drive refuses any other control code.
+inline constexpr const char* kNotServedByDrive = "control code not served by a drive";
 
 struct PassThroughRequest {
     std::uint8_t scsiStatus = 0;
@@ -67,4 +71,4 @@ std::uint32_t CompletePassThrough(const void* in, void* out, const PassThroughRe
                                   std::uint8_t scsiStatus, const PassThroughReply& reply,
                                   std::vector<std::uint8_t>* senseDelivered = nullptr);
 
-}  // namespace usbisp::sim
+}  // namespace usbisp

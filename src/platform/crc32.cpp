@@ -1,6 +1,6 @@
-#include "platform/sim/crc32.h"
+#include "platform/crc32.h"
 
-namespace usbisp::sim {
+namespace usbisp {
 
 std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
     std::uint32_t crc = 0xFFFFFFFFu;
@@ -11,4 +11,4 @@ std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
     return ~crc;
 }
 
-}  // namespace usbisp::sim
+}  // namespace usbisp
