@@ -18,18 +18,32 @@ inline std::uint32_t RequiredAccess(std::uint32_t controlCode) {
     return (controlCode >> 14) & 3u;
 }
 
+namespace access_rights {
+inline constexpr std::uint32_t kGenericRead = 0x80000000u;
+inline constexpr std::uint32_t kGenericWrite = 0x40000000u;
+inline constexpr std::uint32_t kGenericAll = 0x10000000u;
+inline constexpr std::uint32_t kMaximumAllowed = 0x02000000u;
+inline constexpr std::uint32_t kFileReadData = 0x1u;
+inline constexpr std::uint32_t kFileWriteData = 0x2u;
+}  // namespace access_rights
+
+// Whether CreateFileA's desiredAccess gives the handle reading, and writing.
+inline bool GrantsRead(std::uint32_t desiredAccess) {
+    using namespace access_rights;
+    return desiredAccess & (kGenericRead | kGenericAll | kMaximumAllowed | kFileReadData);
+}
+inline bool GrantsWrite(std::uint32_t desiredAccess) {
+    using namespace access_rights;
+    return desiredAccess & (kGenericWrite | kGenericAll | kMaximumAllowed | kFileWriteData);
+}
+
 // Empty when a handle opened with `desiredAccess` may carry the control code,
 // else the reason Windows refuses it (access denied).
 inline std::string AccessDenial(std::uint32_t desiredAccess, std::uint32_t controlCode) {
-    constexpr std::uint32_t kGenericRead = 0x80000000u, kGenericWrite = 0x40000000u,
-                            kGenericAll = 0x10000000u, kMaximumAllowed = 0x02000000u,
-                            kFileReadData = 0x1u, kFileWriteData = 0x2u;
-    if (desiredAccess & (kGenericAll | kMaximumAllowed)) return {};
     const std::uint32_t required = RequiredAccess(controlCode);
-    const bool read = desiredAccess & (kGenericRead | kFileReadData);
-    const bool write = desiredAccess & (kGenericWrite | kFileWriteData);
-    if ((!(required & kFileReadAccess) || read) && (!(required & kFileWriteAccess) || write))
-        return {};
+    const bool readOk = !(required & kFileReadAccess) || GrantsRead(desiredAccess);
+    const bool writeOk = !(required & kFileWriteAccess) || GrantsWrite(desiredAccess);
+    if (readOk && writeOk) return {};
     const char* wanted = required == (kFileReadAccess | kFileWriteAccess) ? "read and write"
                          : required == kFileReadAccess                    ? "read"
                                                                           : "write";
