@@ -2,10 +2,14 @@
 
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 
+#include "platform/linux/linux_platform.h"
+#include "platform/linux/usb_disks.h"
 #include "platform/sim/bench.h"
 #include "platform/sim/bench_file.h"
+#include "platform/transcript_text.h"
 #include "script/action_script.h"
 #include "script/recording_view.h"
 #include "ui/main_dialog.h"
@@ -47,45 +51,32 @@ bool DumpFirmware(sim::Bench& bench, const Action& action, std::string& error) {
     return written && closed;
 }
 
-}  // namespace
-
-int RunHeadless(const HeadlessOptions& options, std::istream& in, std::ostream& out,
-                std::ostream& err) {
-    const std::string scriptName = options.scriptPath == "-" ? "<stdin>" : options.scriptPath;
-    std::string error;
-    auto config = sim::LoadBenchFile(options.benchPath, error);
-    if (!config) {
-        err << error << "\n";
-        return 2;
-    }
+// Reads and checks the whole script; nothing on error but the line on `err`.
+std::optional<std::vector<Action>> LoadActions(const HeadlessOptions& options,
+                                               const std::string& scriptName, std::istream& in,
+                                               std::ostream& err) {
     std::string scriptText;
     if (!ReadScript(options, in, scriptText)) {
         err << scriptName << ": cannot read the script\n";
-        return 2;
+        return std::nullopt;
     }
+    std::string error;
     auto actions = ParseActionScript(scriptText, error);
-    if (!actions) {
-        err << scriptName << ": " << error << "\n";
-        return 2;
-    }
-    for (const Action& action : *actions) {
-        if (action.kind == Action::Kind::Dump &&
-            static_cast<std::size_t>(action.reader) > config->readers.size()) {
-            err << scriptName << ": line " << action.line << ": there is no reader "
-                << action.reader << " on the bench\n";
-            return 2;
-        }
-    }
+    if (!actions) err << scriptName << ": " << error << "\n";
+    return actions;
+}
 
-    auto emit = [&out](const std::string& line) { out << line << '\n' << std::flush; };
-    sim::Bench bench(std::move(*config), options.directory, emit, options.traceIo);
-    if (options.beforeRun) options.beforeRun(bench);
+// Runs the main window on `platform` through the actions. `bench` carries out
+// replug and dump; a run without it has been refused any.
+int RunActions(Platform& platform, sim::Bench* bench, const std::vector<Action>& actions,
+               const std::string& scriptName, const TranscriptSink& emit, std::ostream& err) {
     RecordingView view(emit);
-    Core core(bench, view);
+    Core core(platform, view);
     MainDialog dialog(core);
     dialog.OnInitDialog();
 
-    for (const Action& action : *actions) {
+    std::string error;
+    for (const Action& action : actions) {
         auto stop = [&](const std::string& what) {
             err << scriptName << ": line " << action.line << ": " << what << "\n";
             return 2;
@@ -105,15 +96,80 @@ int RunHeadless(const HeadlessOptions& options, std::istream& in, std::ostream& 
                 dialog.OnCancel();
                 break;
             case Action::Kind::Replug:
-                bench.Replug();
+                bench->Replug();
                 break;
             case Action::Kind::Dump:
-                if (!DumpFirmware(bench, action, error)) return stop(error);
+                if (!DumpFirmware(*bench, action, error)) return stop(error);
                 break;
         }
     }
-    if (options.afterRun) options.afterRun(bench);
     return 0;
+}
+
+}  // namespace
+
+int RunHeadless(const HeadlessOptions& options, std::istream& in, std::ostream& out,
+                std::ostream& err) {
+    if (options.real) {
+        lnx::KernelSgDriver kernel;
+        lnx::SystemClock clock;
+        RealMachine machine{
+            kernel, clock,
+            options.drives.empty() ? lnx::AssignLetters(lnx::FindUsbDisks({})) : options.drives};
+        return RunHeadlessReal(options, machine, in, out, err);
+    }
+    const std::string scriptName = options.scriptPath == "-" ? "<stdin>" : options.scriptPath;
+    std::string error;
+    auto config = sim::LoadBenchFile(options.benchPath, error);
+    if (!config) {
+        err << error << "\n";
+        return 2;
+    }
+    auto actions = LoadActions(options, scriptName, in, err);
+    if (!actions) return 2;
+    for (const Action& action : *actions) {
+        if (action.kind == Action::Kind::Dump &&
+            static_cast<std::size_t>(action.reader) > config->readers.size()) {
+            err << scriptName << ": line " << action.line << ": there is no reader "
+                << action.reader << " on the bench\n";
+            return 2;
+        }
+    }
+
+    auto emit = [&out](const std::string& line) { out << line << '\n' << std::flush; };
+    sim::Bench bench(std::move(*config), options.directory, emit, options.traceIo);
+    if (options.beforeRun) options.beforeRun(bench);
+    const int status = RunActions(bench, &bench, *actions, scriptName, emit, err);
+    if (status == 0 && options.afterRun) options.afterRun(bench);
+    return status;
+}
+
+int RunHeadlessReal(const HeadlessOptions& options, RealMachine& machine, std::istream& in,
+                    std::ostream& out, std::ostream& err) {
+    const std::string scriptName = options.scriptPath == "-" ? "<stdin>" : options.scriptPath;
+    auto actions = LoadActions(options, scriptName, in, err);
+    if (!actions) return 2;
+    // Real readers are unplugged by hand, and their firmware is read by no one.
+    for (const Action& action : *actions) {
+        if (action.kind == Action::Kind::Replug || action.kind == Action::Kind::Dump) {
+            err << scriptName << ": line " << action.line << ": "
+                << (action.kind == Action::Kind::Replug ? "replug" : "dump")
+                << " needs the bench, not --real\n";
+            return 2;
+        }
+    }
+
+    auto emit = [&out](const std::string& line) { out << line << '\n' << std::flush; };
+    lnx::LinuxOptions layer;
+    layer.drives = machine.drives;
+    layer.directory = options.directory;
+    layer.events = emit;
+    layer.traceIo = options.traceIo;
+    layer.complain = [&err](const std::string& line) { err << line << "\n" << std::flush; };
+    lnx::LinuxPlatform platform(std::move(layer), machine.sg, machine.clock);
+    const int status = RunActions(platform, nullptr, *actions, scriptName, emit, err);
+    if (status == 0 && options.afterRealRun) options.afterRealRun(platform);
+    return status;
 }
 
 }  // namespace usbisp::script

@@ -1,13 +1,23 @@
-// A headless run: the main window over the bench, driven by an action script,
-// its transcript written to `out`.
+// A headless run: the main window over the bench, or with --real over the
+// Linux layer and real card readers, driven by an action script, its
+// transcript written to `out`.
 #pragma once
 
 #include <functional>
 #include <iosfwd>
 #include <string>
+#include <vector>
+
+#include "platform/linux/clock.h"
+#include "platform/linux/drive_map.h"
+#include "platform/linux/sg_driver.h"
 
 namespace usbisp::sim {
 class Bench;
+}
+
+namespace usbisp::lnx {
+class LinuxPlatform;
 }
 
 namespace usbisp::script {
@@ -20,14 +30,35 @@ struct HeadlessOptions {
     // Called with the bench before the main window starts (tests stage file
     // faults there).
     std::function<void(sim::Bench&)> beforeRun;
+    // --real: the Linux layer instead of the bench, with the drives of --drive
+    // (none given: the USB disks the system shows, as E:, F:, ...).
+    bool real = false;
+    std::vector<lnx::LinuxDrive> drives;
     // Called with the bench once the script has run (tests look at it).
     std::function<void(const sim::Bench&)> afterRun;
+    // The same for a run over the Linux layer.
+    std::function<void(const lnx::LinuxPlatform&)> afterRealRun;
 };
 
 // Exit status: 0 when the script ran to its end, 2 for a bad bench or script
 // (one line on `err`, nothing run) or an action that turned out impossible
-// (the transcript so far, then the line on `err`).
+// (the transcript so far, then the line on `err`). With `options.real` the run
+// goes to the kernel's SCSI generic devices.
 int RunHeadless(const HeadlessOptions& options, std::istream& in, std::ostream& out,
                 std::ostream& err);
+
+// What the Linux layer of a --real run reaches: the kernel and the machine's
+// clock, or in the tests the bench's readers and its virtual clock.
+struct RealMachine {
+    lnx::SgDriver& sg;
+    lnx::Clock& clock;
+    std::vector<lnx::LinuxDrive> drives;
+};
+
+// A --real run over `machine` (options.drives and options.benchPath are not
+// looked at). A script that replugs or dumps, which needs the bench, is
+// refused before anything runs.
+int RunHeadlessReal(const HeadlessOptions& options, RealMachine& machine, std::istream& in,
+                    std::ostream& out, std::ostream& err);
 
 }  // namespace usbisp::script

@@ -1,10 +1,12 @@
-// usbisp: the main window in the terminal over the bench, or a headless
-// scripted run that prints its transcript.
+// usbisp: the main window in the terminal over the bench or over real card
+// readers, or a headless scripted run that prints its transcript.
 #include <sys/stat.h>
 
 #include <iostream>
+#include <set>
 #include <string>
 
+#include "platform/linux/drive_map.h"
 #include "script/headless.h"
 #ifdef USBISP_HAVE_TUI
 #include "tui/interactive.h"
@@ -17,14 +19,17 @@ constexpr const char* kUsage =
     "the terminal\n"
     "       usbisp --script FILE [--bench FILE] [--dir DIR] [--trace-io]  headless run, transcript "
     "on stdout\n"
+    "       usbisp --real [--drive E=/dev/sgN ...] [--dir DIR] [--script FILE [--trace-io]]\n"
+    "                                                                     real card readers\n"
     "       usbisp --help | --version\n";
 
 constexpr const char* kHelp =
     "\n"
     "Services the controller of a USB card reader or USB-to-ATA bridge: reads the\n"
     "identity of the attached devices, programs and verifies the controller's\n"
-    "firmware, stamps serial numbers. On Linux it runs over the bench, an emulated\n"
-    "Windows machine with its card readers.\n"
+    "firmware, stamps serial numbers. It runs over the bench, an emulated Windows\n"
+    "machine with its card readers, or with --real over the card readers of this\n"
+    "Linux machine.\n"
     "\n"
     "  --bench FILE   the emulated machine (JSON); default: the built-in demo bench\n"
     "                 (Windows XP, one card reader on E:)\n"
@@ -33,7 +38,21 @@ constexpr const char* kHelp =
     "  --script FILE  run headless: one action per line (- = standard input):\n"
     "                   click <caption>     select <1027|1030> <entry>\n"
     "                   cancel   replug     dump <reader> <file>\n"
-    "  --trace-io     add every request that reaches the bench to the transcript\n"
+    "                 (replug and dump need the bench)\n"
+    "  --trace-io     add every request that reaches a device to the transcript\n"
+    "  --real         real card readers through the SCSI generic driver (SG_IO),\n"
+    "                 the program seeing Windows XP: every USB disk without a\n"
+    "                 mounted partition becomes a drive, in the order of its sg\n"
+    "                 number, as E:, F:, ...\n"
+    "  --drive E=/dev/sgN  with --real: this device as this drive (C to Z) instead;\n"
+    "                 give it once per drive\n"
+    "\n"
+    "With --real the program needs read and write access to the sg devices (the\n"
+    "group that owns them, often \"disk\") and CAP_SYS_RAWIO for the readers' vendor\n"
+    "commands: run it as root, or give it the capability with\n"
+    "  sudo setcap cap_sys_rawio+ep \"$(command -v usbisp)\"\n"
+    "Plug the readers in before starting it. A device it cannot use is named on\n"
+    "stderr and left out.\n"
     "\n"
     "Exit status: 0 when the run ended normally, 2 for a usage error or a bad bench\n"
     "or script.\n";
@@ -43,15 +62,23 @@ bool IsDirectory(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+int UsageError(const std::string& what) {
+    std::cerr << "usbisp: " << what << "\n" << kUsage;
+    return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     usbisp::script::HeadlessOptions options;
     options.directory = ".";
     bool headless = false;
+    bool benchGiven = false;
+    std::set<char> letters;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         std::string* target = nullptr;
+        std::string driveText;
         if (arg == "--help" || arg == "-h") {
             std::cout << kUsage << kHelp;
             return 0;
@@ -63,32 +90,41 @@ int main(int argc, char** argv) {
             headless = true;
         } else if (arg == "--bench") {
             target = &options.benchPath;
+            benchGiven = true;
         } else if (arg == "--dir") {
             target = &options.directory;
         } else if (arg == "--trace-io") {
             options.traceIo = true;
+        } else if (arg == "--real") {
+            options.real = true;
+        } else if (arg == "--drive") {
+            target = &driveText;
         } else {
-            std::cerr << "usbisp: unknown argument \"" << arg << "\"\n" << kUsage;
-            return 2;
+            return UsageError("unknown argument \"" + arg + "\"");
         }
         if (target) {
-            if (i + 1 >= argc) {
-                std::cerr << "usbisp: " << arg << " needs a value\n" << kUsage;
-                return 2;
-            }
+            if (i + 1 >= argc) return UsageError(arg + " needs a value");
             *target = argv[++i];
         }
+        if (arg == "--drive") {
+            std::string error;
+            auto drive = usbisp::lnx::ParseDriveOption(driveText, error);
+            if (!drive) return UsageError("--drive " + error);
+            if (!letters.insert(drive->letter).second)
+                return UsageError(std::string("--drive names ") + drive->letter + ": twice");
+            options.drives.push_back(*drive);
+        }
     }
+    if (options.real && benchGiven) return UsageError("--real and --bench exclude each other");
+    if (!options.drives.empty() && !options.real) return UsageError("--drive goes with --real");
     if (!IsDirectory(options.directory)) {
         std::cerr << "usbisp: --dir " << options.directory << ": not a directory\n";
         return 2;
     }
     if (headless) return usbisp::script::RunHeadless(options, std::cin, std::cout, std::cerr);
-    if (options.traceIo) {
-        std::cerr << "usbisp: --trace-io goes with --script\n" << kUsage;
-        return 2;
-    }
+    if (options.traceIo) return UsageError("--trace-io goes with --script");
 #ifdef USBISP_HAVE_TUI
+    if (options.real) return usbisp::tui::RunInteractiveReal(options.drives, options.directory);
     return usbisp::tui::RunInteractive(options.benchPath, options.directory);
 #else
     std::cerr << "usbisp: this build has no terminal window; use --script\n";

@@ -1,7 +1,10 @@
 #include "tui/interactive.h"
 
+#include <functional>
 #include <iostream>
 
+#include "platform/linux/linux_platform.h"
+#include "platform/linux/usb_disks.h"
 #include "platform/sim/bench.h"
 #include "platform/sim/bench_file.h"
 #include "tui/draw_util.h"
@@ -24,8 +27,13 @@ bool IsFirmwareCommand(int id) {
     return id == ctl::kWin9xIsp || id == ctl::kWin9xVer;
 }
 
-// Hands one intent to the main window's command map (or to the bench).
-void Dispatch(const Intent& intent, MainDialog& dialog, TuiView& view, sim::Bench& bench) {
+constexpr const char* kReplugByHand =
+    " F5 replugs the bench's readers: unplug the reader and plug it in again, then GetInfo";
+
+// Hands one intent to the main window's command map (or to `replug`; without
+// one, the readers are real and the operator replugs them).
+void Dispatch(const Intent& intent, MainDialog& dialog, TuiView& view,
+              const std::function<void()>& replug) {
     switch (intent.kind) {
         case Intent::Kind::Click:
             // The result of a firmware command stands at the end of its text.
@@ -44,11 +52,34 @@ void Dispatch(const Intent& intent, MainDialog& dialog, TuiView& view, sim::Benc
             dialog.OnCancel();
             break;
         case Intent::Kind::Replug:
-            bench.Replug();
-            view.SetNote(kReplugged);
+            if (replug) replug();
+            view.SetNote(replug ? kReplugged : kReplugByHand);
             break;
         case Intent::Kind::None:
             break;
+    }
+}
+
+// The main window on `platform` until it ends, in an open terminal.
+void RunWindow(Terminal& terminal, Platform& platform, int stepPauseMs,
+               const std::function<void()>& replug) {
+    TuiView view(terminal);
+    view.SetStepPause(stepPauseMs);
+    Core core(platform, view);
+    MainDialog dialog(core);
+
+    view.Redraw();
+    view.SetBusy(true);
+    const bool shown = dialog.OnInitDialog();
+    view.SetBusy(false);
+    if (shown) view.ShowMainWindow();
+
+    while (!dialog.ended() && !view.ended()) {
+        view.Redraw();
+        const Input input = terminal.Read();
+        view.SetNote("");
+        const MainLayout layout = ComputeMainLayout(terminal.Cols(), terminal.Rows());
+        Dispatch(HandleMainInput(view.model(), layout, input), dialog, view, replug);
     }
 }
 
@@ -73,25 +104,41 @@ int RunInteractive(const std::string& benchPath, const std::string& directory) {
     // The window shows no transcript: the bench's events have no place here.
     sim::Bench bench(
         std::move(*config), directory, [](const std::string&) {}, false);
-    TuiView view(terminal);
-    view.SetStepPause(realtime ? kStepPauseMs : 0);
-    Core core(bench, view);
-    MainDialog dialog(core);
-
-    view.Redraw();
-    view.SetBusy(true);
-    const bool shown = dialog.OnInitDialog();
-    view.SetBusy(false);
-    if (shown) view.ShowMainWindow();
-
-    while (!dialog.ended() && !view.ended()) {
-        view.Redraw();
-        const Input input = terminal.Read();
-        view.SetNote("");
-        const MainLayout layout = ComputeMainLayout(terminal.Cols(), terminal.Rows());
-        Dispatch(HandleMainInput(view.model(), layout, input), dialog, view, bench);
-    }
+    RunWindow(terminal, bench, realtime ? kStepPauseMs : 0, [&bench] { bench.Replug(); });
     terminal.Close();
+    return 0;
+}
+
+int RunInteractiveReal(const std::vector<lnx::LinuxDrive>& drives, const std::string& directory) {
+    // Lines about the devices go to stderr at once until the window opens,
+    // then wait for it to close.
+    std::vector<std::string> held;
+    bool windowOpen = false;
+    lnx::LinuxOptions options;
+    options.drives = drives.empty() ? lnx::AssignLetters(lnx::FindUsbDisks({})) : drives;
+    options.directory = directory;
+    options.complain = [&](const std::string& line) {
+        if (windowOpen) {
+            held.push_back(line);
+        } else {
+            std::cerr << line << "\n";
+        }
+    };
+    lnx::KernelSgDriver kernel;
+    lnx::SystemClock clock;
+    lnx::LinuxPlatform platform(std::move(options), kernel, clock);
+
+    Terminal terminal;
+    std::string error;
+    if (!terminal.Open(error)) {
+        std::cerr << "usbisp: " << error << "\n";
+        return 2;
+    }
+    InitStyles();
+    windowOpen = true;
+    RunWindow(terminal, platform, 0, {});
+    terminal.Close();
+    for (const std::string& line : held) std::cerr << line << "\n";
     return 0;
 }
 

@@ -12,10 +12,14 @@ endif()
 set(USBISP_JSON_INCLUDE ${CMAKE_BINARY_DIR}/json-include)
 file(COPY ${USBISP_JSON_HEADERS}/ DESTINATION ${USBISP_JSON_INCLUDE}/nlohmann)
 
-file(GLOB SIM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/sim/*.cpp
-     ${CMAKE_SOURCE_DIR}/src/platform/*.cpp)
+file(GLOB PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/*.cpp)
+add_library(usbisp_platform STATIC ${PLATFORM_SOURCES})
+target_include_directories(usbisp_platform PUBLIC ${CMAKE_SOURCE_DIR}/src)
+
+file(GLOB SIM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/sim/*.cpp)
 add_library(usbisp_bench STATIC ${SIM_SOURCES})
 target_include_directories(usbisp_bench PUBLIC ${CMAKE_SOURCE_DIR}/src ${USBISP_JSON_INCLUDE})
+target_link_libraries(usbisp_bench PUBLIC usbisp_platform)
 
 file(GLOB WIN32_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp)
 add_library(usbisp_win32_platform STATIC ${WIN32_PLATFORM_SOURCES})

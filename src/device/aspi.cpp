@@ -60,7 +60,8 @@ void Completed(void* requestBlock) {
     switch (r.kind) {
         case kInquiry:
             // An inquiry that fails is simply no match.
-            r.matched = complete && (Matches(r.buffer.get(), r.fb) || Matches(r.buffer.get(), r.fa));
+            r.matched =
+                complete && (Matches(r.buffer.get(), r.fb) || Matches(r.buffer.get(), r.fa));
             break;
         case kReadIdentity:
             r.error = !complete;
@@ -96,8 +97,7 @@ void UnloadAspi(Platform& platform, AspiState& state) {
 }
 
 std::shared_ptr<AspiRequest> AspiTransport::Prepare(int kind, std::uint8_t adapter,
-                                                    std::uint8_t target,
-                                                    const ScsiCommand& command,
+                                                    std::uint8_t target, const ScsiCommand& command,
                                                     std::uint32_t allocated) {
     if (!state_.sendCommand) return nullptr;
     auto request = std::make_shared<AspiRequest>();
@@ -172,8 +172,7 @@ bool AspiTransport::IspJump(std::uint8_t adapter, std::uint8_t target) {
     return Wait(*request, kIspPoll, command.timeoutSeconds) && !request->error;
 }
 
-bool AspiTransport::GetIspStatus(std::uint8_t adapter, std::uint8_t target,
-                                 std::uint8_t& status) {
+bool AspiTransport::GetIspStatus(std::uint8_t adapter, std::uint8_t target, std::uint8_t& status) {
     const ScsiCommand command = GetIspStatusCommand(CdbPath::Aspi);
     auto request = Prepare(kGetIspStatus, adapter, target, command, command.dataLength);
     if (!request) return false;

@@ -67,7 +67,7 @@ bool PassThrough::Carry(const ScsiCommand& command) {
 
 bool PassThrough::Read(const ScsiCommand& command, std::uint8_t* destination) {
     ClearBuffer();
-    if (!Carry(command)) return false;
+    if (!Carry(command) || ScsiStatus() != 0) return false;
     std::memcpy(destination, DataArea(), command.dataLength);
     return true;
 }

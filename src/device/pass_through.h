@@ -14,10 +14,12 @@
 //     pt.CloseSelectedDrive();
 //
 // Every primitive but IspTransfer zeroes the whole transfer buffer first, so
-// the payload must be loaded right before IspTransfer. IspJump, GetIspStatus
-// and IspTransfer succeed only when the request succeeded and the SCSI status
-// is GOOD; Inquiry, ReadIdentity and the block reads look at the request
-// alone. A failed read leaves the destination untouched. GetDeviceCount and
+// the payload must be loaded right before IspTransfer. Every primitive but the
+// two counts succeeds only when the request succeeded and the SCSI status is
+// GOOD: a real reader answers a command it refuses (an identity read while it
+// runs its ISP code, say) with CHECK CONDITION and no data, and the zeros left
+// in the buffer must not pass for an identity. A failed read leaves the
+// destination untouched. GetDeviceCount and
 // GetLunCount are sent only when the kernel driver opens (it carries the 0xFF
 // commands) and give 0 otherwise. Discovery opens driveHandle itself for each
 // drive it probes; every other caller goes through OpenSelectedDrive.
@@ -112,7 +114,7 @@ class PassThrough {
 
   private:
     // A data-in command, zeroing the buffer first and copying its data phase
-    // out on success.
+    // out when the request succeeded with GOOD status.
     bool Read(const ScsiCommand& command, std::uint8_t* destination);
     std::uint8_t Count(const ScsiCommand& command, const std::string& driverFileName);
     void ClearBuffer();

@@ -108,14 +108,14 @@ std::uint8_t AspiConfirmDevice(DiscoveryContext& ctx, std::uint8_t adapter, std:
     }
     DeviceInfo fresh;
     DecodeIdentity(ctx.devices.identityBlock, fresh, ctx.app);
-    const bool same = Same(fresh.usbManufacturer, selected.usbManufacturer) &&
-                      Same(fresh.usbProduct, selected.usbProduct) &&
-                      Same(fresh.usbSerial, selected.usbSerial) &&
-                      Same(fresh.inqManufacturer, selected.inqManufacturer) &&
-                      Same(fresh.inqProduct, selected.inqProduct) &&
-                      Same(fresh.inqRevision, selected.inqRevision) &&
-                      fresh.vendorId == selected.vendorId && fresh.productId == selected.productId &&
-                      fresh.firmwareRevision == selected.firmwareRevision;
+    const bool same =
+        Same(fresh.usbManufacturer, selected.usbManufacturer) &&
+        Same(fresh.usbProduct, selected.usbProduct) && Same(fresh.usbSerial, selected.usbSerial) &&
+        Same(fresh.inqManufacturer, selected.inqManufacturer) &&
+        Same(fresh.inqProduct, selected.inqProduct) &&
+        Same(fresh.inqRevision, selected.inqRevision) && fresh.vendorId == selected.vendorId &&
+        fresh.productId == selected.productId &&
+        fresh.firmwareRevision == selected.firmwareRevision;
     return same ? 0 : 1;
 }
 

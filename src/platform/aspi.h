@@ -62,11 +62,11 @@ struct SrbExecScsiCmd {
 static_assert(offsetof(SrbExecScsiCmd, SRB_Target) == 8);
 static_assert(offsetof(SrbExecScsiCmd, SRB_BufLen) == 12);
 static_assert(offsetof(SrbExecScsiCmd, SRB_BufPointer) == 16);
-static_assert(sizeof(void*) != 4 || (offsetof(SrbExecScsiCmd, SRB_SenseLen) == 20 &&
-                                     offsetof(SrbExecScsiCmd, SRB_PostProc) == 24 &&
-                                     offsetof(SrbExecScsiCmd, CDBByte) == 48 &&
-                                     offsetof(SrbExecScsiCmd, SenseArea) == 64 &&
-                                     sizeof(SrbExecScsiCmd) == 80));
+static_assert(sizeof(void*) != 4 ||
+              (offsetof(SrbExecScsiCmd, SRB_SenseLen) == 20 &&
+               offsetof(SrbExecScsiCmd, SRB_PostProc) == 24 &&
+               offsetof(SrbExecScsiCmd, CDBByte) == 48 &&
+               offsetof(SrbExecScsiCmd, SenseArea) == 64 && sizeof(SrbExecScsiCmd) == 80));
 
 // GetASPI32SupportInfo: the number of host adapters in the low byte, the
 // state in the second.

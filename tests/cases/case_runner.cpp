@@ -13,6 +13,7 @@
 
 #include "platform/sim/bench.h"
 #include "script/headless.h"
+#include "support/sg_io_seam.h"
 #include "support/test_support.h"
 
 namespace usbisp::test {
@@ -125,6 +126,32 @@ TEST_P(Cases, TranscriptAsWrittenByHand) {
     }
     for (const std::string& name : Words(ReadFile(dir / "gone")))
         EXPECT_FALSE(run.Exists(name)) << name << " should not exist";
+
+    // The same run through the Linux layer, its SG_IO requests answered by
+    // the bench: the same transcript, the same files.
+    if (!fs::exists(dir / "linux")) return;
+    SCOPED_TRACE("through the Linux layer");
+    TempDir again;
+    for (const std::string& fixture : Words(ReadFile(dir / "fixtures")))
+        CopyInto(kCasesRoot / "fixtures" / fixture, again.path());
+    CopyInto(dir / "files", again.path());
+    options.directory = again.path();
+    const SeamRun real = RunThroughSgIo(options);
+    EXPECT_EQ(real.exitCode, exitCode);
+    EXPECT_EQ(real.transcript, out.str());
+    EXPECT_EQ(real.errors, err.str());
+    if (EndsWithClose(script)) {
+        EXPECT_EQ(real.handlesLeft, 0u) << "handles left open on the Linux layer";
+        EXPECT_EQ(real.benchHandlesLeft, 0u) << "devices left open behind the Linux layer";
+    }
+    for (const std::string& name : Words(ReadFile(dir / "gone")))
+        EXPECT_FALSE(again.Exists(name)) << name << " should not exist";
+    if (!fs::exists(dir / "after")) return;
+    for (const auto& entry : fs::recursive_directory_iterator(dir / "after")) {
+        if (!entry.is_regular_file()) continue;
+        const std::string name = fs::relative(entry.path(), dir / "after").generic_string();
+        EXPECT_EQ(again.Read(name), ReadFile(entry.path())) << name;
+    }
 }
 
 std::string CaseTestName(const ::testing::TestParamInfo<std::string>& info) {

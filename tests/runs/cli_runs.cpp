@@ -6,7 +6,11 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
+#include "platform/linux/usb_disks.h"
 #include "support/test_support.h"
 
 namespace usbisp {
@@ -41,6 +45,8 @@ TEST(CommandLine, HelpAndVersion) {
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: usbisp", 0), 0u);
     EXPECT_NE(help.out.find("--trace-io"), std::string::npos);
+    EXPECT_NE(help.out.find("--real"), std::string::npos);
+    EXPECT_NE(help.out.find("CAP_SYS_RAWIO"), std::string::npos);
     auto version = RunBinary(dir, "--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("usbisp ", 0), 0u);
@@ -74,6 +80,8 @@ TEST(CommandLine, BadBenchIsRefusedBeforeAnythingRuns) {
         {R"({"drives": "C", "readers": [{"letters": "DC"}]})",
          "key \"readers[0].letters\": drive letter C is used twice"},
         {R"({"clock": "2003-02-30T00:00:00"})", "key \"clock\": date or time out of range"},
+        {R"({"refusals": "silent"})",
+         "key \"refusals\": must be \"transport\" or \"check-condition\""},
         {R"({"readers": [{"firmware": "@missing.bin"}]})",
          "key \"readers[0].firmware\": cannot read"},
         {R"({"drivers": ["TAVDRV.SYS"], "driverOpenFailures": ["ZQ_URDR.PDR#1"]})",
@@ -130,6 +138,55 @@ TEST(CommandLine, ImpossibleSelectionStopsTheRunWithTheTranscriptSoFar) {
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(test::Lines(run.out).back(), "field 1024 \"\"");
     EXPECT_EQ(run.err, "<stdin>: line 2: no entry \"7\" in list 1030\n");
+}
+
+TEST(CommandLine, RealReadersRefusedWhereTheyCannotWork) {
+    TempDir dir;
+    const std::string script = dir.path() + "/s.txt";
+    dir.Write("s.txt", "click GetInfo\n");
+    const std::pair<std::string, std::string> kCases[] = {
+        {"--real --bench b.json --script " + script,
+         "usbisp: --real and --bench exclude each other\n"},
+        {"--drive E=/dev/sg1 --script " + script, "usbisp: --drive goes with --real\n"},
+        {"--real --drive E:/dev/sg1 --script " + script,
+         "usbisp: --drive \"E:/dev/sg1\" is not LETTER=DEVICE with a letter C to Z\n"},
+        {"--real --drive E=/dev/sg1 --drive e=/dev/sg2 --script " + script,
+         "usbisp: --drive names E: twice\n"},
+        {"--real --drive", "usbisp: --drive needs a value\n"},
+    };
+    for (const auto& [arguments, what] : kCases) {
+        auto run = RunBinary(dir, "--dir " + dir.path() + " " + arguments);
+        EXPECT_EQ(run.status, 2) << arguments;
+        EXPECT_EQ(run.out, "") << arguments;
+        EXPECT_EQ(run.err.substr(0, run.err.find('\n') + 1), what) << arguments;
+        EXPECT_EQ(run.err.find("usage: usbisp"), what.size()) << arguments;
+    }
+    // Real readers are replugged by hand, and no one reads out their firmware.
+    const std::pair<std::string, std::string> kScripts[] = {
+        {"click GetInfo\nreplug\n", "line 2: replug"}, {"dump 1 out.bin\n", "line 1: dump"}};
+    for (const auto& [text, action] : kScripts) {
+        dir.Write("s.txt", text);
+        auto run = RunBinary(dir, "--real --script " + script + " --dir " + dir.path());
+        EXPECT_EQ(run.status, 2) << text;
+        EXPECT_EQ(run.out, "") << text;
+        EXPECT_EQ(run.err, script + ": " + action + " needs the bench, not --real\n");
+    }
+}
+
+// On a machine without card readers the program starts, finds nothing and
+// ends, as the bench without a reader does.
+TEST(CommandLine, RealWithoutReaders) {
+    if (!lnx::FindUsbDisks({}).empty()) GTEST_SKIP() << "this machine has USB disks";
+    TempDir dir;
+    dir.Write("s.txt", "click Close\n");
+    auto run =
+        RunBinary(dir, "--real --trace-io --script " + dir.path() + "/s.txt --dir " + dir.path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    const std::string expected = std::filesystem::path(__FILE__).parent_path() /
+                                 "../cases/startup/xp_no_reader/expected.txt";
+    std::ifstream in(expected);
+    EXPECT_EQ(run.out, std::string(std::istreambuf_iterator<char>(in), {}));
 }
 
 TEST(CommandLine, ScriptFromStandardInputWithTheDemoBench) {

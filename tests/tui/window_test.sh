@@ -2,8 +2,8 @@
 # Drives the terminal window through tmux, on a bench without real time in a
 # scratch directory: the start-up summary, the main window with its controls
 # and the device report, a programming run to its success lines, the mouse,
-# a message box, a too small terminal, and the terminal given back after
-# Escape and after Ctrl-C.
+# a message box, a too small terminal, the terminal given back after Escape
+# and after Ctrl-C, and the window over real readers (--real).
 # Usage: window_test.sh USBISP DEMO_FILES_DIR TMUX
 set -euo pipefail
 usbisp=$1
@@ -199,5 +199,22 @@ wait_file "$work/status" intr
 [ "$(cat "$work/status")" = 130 ] || fail "exit status $(cat "$work/status") after Ctrl-C" intr
 wait_file "$work/stty" intr
 modes_restored "$work/stty" || fail "terminal modes not restored" intr
+
+# Real readers (--real), wherever there are any: the window over the Linux
+# layer starts, shows what it found, answers F5 with how to replug by hand, and
+# Escape ends it.
+rm -f "$work/status" "$work/stty"
+sed "s|--bench bench.json|--real|" "$work/run.sh" >"$work/run_real.sh"
+tmux new-session -d -s real -x 100 -y 40 "bash '$work/run_real.sh'"
+wait_for real "User ISP Update Data Dialog" "OS            : Windows XP"
+tmux send-keys -t real Enter
+wait_for real " Total Device Plug In :" "F5 replug"
+tmux send-keys -t real F5
+wait_for real "unplug the reader and plug it in again"
+tmux send-keys -t real Escape
+wait_file "$work/status" real
+[ "$(cat "$work/status")" = 0 ] || fail "exit status $(cat "$work/status") of --real" real
+wait_file "$work/stty" real
+modes_restored "$work/stty" || fail "terminal modes not restored after --real" real
 
 echo "tui window test passed"

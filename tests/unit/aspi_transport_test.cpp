@@ -2,13 +2,12 @@
 // once and only into its own record, whatever the latency; a request that
 // does not complete in time is given up, and its late completion does not
 // land on the next one. Built a second time with ThreadSanitizer.
-#include "device/aspi.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "device/aspi.h"
 #include "platform/sim/bench.h"
 #include "platform/sim/bench_config.h"
 
@@ -29,16 +28,18 @@ sim::BenchConfig AspiBench(int latency, const std::string& reader = "") {
 
 InquiryIdentity Identity(const std::string& text) {
     InquiryIdentity identity{};
-    for (std::size_t i = 0; i < identity.size(); ++i)
-        identity[i] = i < text.size() ? text[i] : ' ';
+    for (std::size_t i = 0; i < identity.size(); ++i) identity[i] = i < text.size() ? text[i] : ' ';
     return identity;
 }
 
 struct AspiRun {
     explicit AspiRun(sim::BenchConfig config)
-        : bench(std::move(config), "/nonexistent", [this](const std::string& line) {
-              if (line.rfind("io aspi exec", 0) == 0) ++submitted;
-          }, true) {
+        : bench(
+              std::move(config), "/nonexistent",
+              [this](const std::string& line) {
+                  if (line.rfind("io aspi exec", 0) == 0) ++submitted;
+              },
+              true) {
         EXPECT_EQ(LoadAspi(bench, state), 0);
     }
     ~AspiRun() { UnloadAspi(bench, state); }

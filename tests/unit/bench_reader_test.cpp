@@ -9,6 +9,7 @@
 
 #include "bench_reader_fixture.h"
 #include "device/pass_through.h"
+#include "platform/byte_order.h"
 #include "platform/sim/reader_identity.h"
 #include "platform/win_constants.h"
 
@@ -284,6 +285,196 @@ TEST(ReaderRequestChecks, MalformedRequestsFailWithAReason) {
                   "in=1104 out=1104 fail cdb=06b100004c04020000000000 dir=out xfer=1024 "
                   "timeout=30 scsi=00 data=efb5af2e" +
                   R"( reason="byte count 1100 above DataTransferLength 1024")");
+}
+
+// The checks Windows makes before a pass-through request reaches the device,
+// and what the device itself refuses, each with its reason; and the command
+// bytes beyond CdbLength, which the device never sees.
+TEST(ReaderRequestChecks, StrictAsWindows) {
+    struct Row {
+        const char* name;
+        const char* windows;
+        std::uint32_t access;
+        std::function<RawRequest()> request;
+        std::string line;                  // after "io ioctl "\\.\E:" 0x4d004 "
+        std::uint32_t moved = 0xFFFFFFFF;  // DataTransferLength handed back, when checked
+    };
+    constexpr std::uint32_t kReadWrite = 0xC0000000u;
+    auto command = [](const ScsiCommand& c, std::function<void(RawRequest&)> spoil = {}) {
+        return [c, spoil] {
+            RawRequest r;
+            FillPassThroughHeader(r.buffer.data(), c);
+            r.out = 80 + c.dataLength;
+            if (spoil) spoil(r);
+            return r;
+        };
+    };
+    const std::string inquiry = "cdb=120000002400000000000000 dir=in xfer=36 ";
+    const Row kRows[] = {
+        {"time-out of 0 s", "xp", kReadWrite,
+         command(InquiryCommand(0), [](RawRequest& r) { PutLe32(&r.buffer[16], 0); }),
+         "in=44 out=116 fail " + inquiry +
+             R"x(timeout=0 scsi=00 reason="TimeOutValue 0 is not 1 s to 30 h (108000 s)")x"},
+        {"time-out of 30 h and 1 s", "xp", kReadWrite,
+         command(InquiryCommand(0), [](RawRequest& r) { PutLe32(&r.buffer[16], 108001); }),
+         "in=44 out=116 fail " + inquiry +
+             R"x(timeout=108001 scsi=00 reason="TimeOutValue 108001 is not 1 s to 30 h )x"
+             R"x((108000 s)")x"},
+        {"time-out of 30 h", "xp", kReadWrite,
+         command(InquiryCommand(0), [](RawRequest& r) { PutLe32(&r.buffer[16], 108000); }),
+         "in=44 out=116 ok " + inquiry + "timeout=108000 scsi=00"},
+        {"more than 64 KB", "xp", kReadWrite,
+         command(ReadIdentityCommand(),
+                 [](RawRequest& r) {
+                     r.buffer.resize(80 + 65537);
+                     PutLe32(&r.buffer[12], 65537);
+                     r.out = 80 + 65537;
+                 }),
+         "in=44 out=65617 fail cdb=060500000000000080000000 dir=in xfer=65537 timeout=2 "
+         R"(scsi=00 reason="DataTransferLength 65537 is more than 65536")"},
+        {"sense area over the data area", "xp", kReadWrite,
+         command(InquiryCommand(0),
+                 [](RawRequest& r) {
+                     PutLe32(&r.buffer[24], 100);
+                     r.out = 124;
+                 }),
+         "in=44 out=124 fail " + inquiry +
+             R"(timeout=2 scsi=00 reason="sense area 100..123 overlaps the data area 80..115")"},
+        {"data phase shorter than INQUIRY's", "xp", kReadWrite,
+         command(InquiryCommand(0), [](RawRequest& r) { PutLe32(&r.buffer[12], 20); }),
+         "in=44 out=116 fail cdb=120000002400000000000000 dir=in xfer=20 timeout=2 scsi=00 "
+         R"x(reason="DataTransferLength 20 is shorter than the 36 bytes of Inquiry (phase error)")x"},
+        {"data phase shorter than the identity block", "xp", kReadWrite,
+         command(ReadIdentityCommand(), [](RawRequest& r) { PutLe32(&r.buffer[12], 512); }),
+         "in=44 out=608 fail cdb=060500000000000080000000 dir=in xfer=512 timeout=2 scsi=00 "
+         R"(reason="DataTransferLength 512 is shorter than the 528 bytes of ReadIdentity )"
+         R"x((phase error)")x"},
+        {"data phase shorter than a block read's", "2000", kReadWrite,
+         command(ReadIdentityBlockCommand(IdentityBlockAddress, 2)),
+         "in=44 out=592 fail cdb=ff0304a55a30000002000000 dir=in xfer=512 timeout=2 scsi=00 "
+         R"(reason="DataTransferLength 512 is shorter than the 1024 bytes of ReadIdentityBlock )"
+         R"x((phase error)")x"},
+        {"handle opened for reading only", "xp", 0x80000000u, command(InquiryCommand(0)),
+         R"(in=44 out=116 fail reason="access denied: the handle was opened without read and )"
+         R"(write access")"},
+        {"read-only handle on Windows 98, which does not check", "98", 0x80000000u,
+         command(InquiryCommand(0)), "in=44 out=116 ok " + inquiry + "timeout=2 scsi=00"},
+        // INQUIRY declared with 4 bytes: its allocation length (byte 4) stays
+        // behind, and the unit sends nothing.
+        {"INQUIRY's allocation length beyond CdbLength", "xp", kReadWrite,
+         command(InquiryCommand(0), [](RawRequest& r) { r.buffer[6] = 4; }),
+         "in=44 out=116 ok " + inquiry + "timeout=2 scsi=00", 0},
+        {"INQUIRY with its whole block", "xp", kReadWrite, command(InquiryCommand(0)),
+         "in=44 out=116 ok " + inquiry + "timeout=2 scsi=00", 36},
+        // IspJump declared with 1 byte is 06 00 ..., a block the unit does not know.
+        {"IspJump's second byte beyond CdbLength", "xp", kReadWrite,
+         command(IspJumpCommand(CdbPath::PassThrough), [](RawRequest& r) { r.buffer[6] = 1; }),
+         "in=44 out=80 fail cdb=06bf00000800000000000000 dir=in xfer=0 timeout=2 scsi=00"},
+    };
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.name);
+        BenchFixture fixture(std::string(R"({"windows": ")") + row.windows +
+                             R"(", "drivers": ["TAVDRV.SYS"], "readers": [{"letters": "E"}]})");
+        const Handle drive = fixture.bench().CreateFileA("\\\\.\\E:", row.access, 3, 3, 0);
+        fixture.Take();
+        RawRequest r = row.request();
+        std::uint32_t returned = 0;
+        const bool ok =
+            fixture.bench().DeviceIoControl(drive, win::kIoctlScsiPassThrough, r.buffer.data(),
+                                            r.in, r.buffer.data(), r.out, &returned);
+        EXPECT_EQ(fixture.Take(), Lines{R"(io ioctl "\\\\.\\E:" 0x4d004 )" + row.line});
+        EXPECT_EQ(ok, row.line.find(" ok") != std::string::npos);
+        if (row.moved != 0xFFFFFFFF) {
+            EXPECT_EQ(GetLe32(&r.buffer[12]), row.moved);
+        }
+    }
+}
+
+// What a drive does with a command it refuses, under each `refusals` setting:
+// fail in transport, or complete with CHECK CONDITION, ILLEGAL REQUEST sense
+// and no data. A request named in `failures` fails in transport either way.
+TEST(ReaderRefusals, TransportOrCheckCondition) {
+    struct Row {
+        const char* name;
+        char drive;
+        ScsiCommand command;
+        bool ispFirst;  // the reader runs its ISP code before the request
+    };
+    ScsiCommand read10 = InquiryCommand(0);
+    read10.cdb[0] = 0x28;
+    read10.dataLength = 512;
+    const Row kRows[] = {
+        {"identity read in ISP mode", 'E', ReadIdentityCommand(), true},
+        {"unknown command block", 'E', read10, false},
+        {"transfer outside ISP mode", 'E', IspTransferCommand(512, 512, 0), false},
+        {"block read without the kernel driver", 'E',
+         ReadIdentityBlockCommand(IdentityBlockAddress, 1), false},
+        {"vendor command to a plain disk", 'C', ReadIdentityCommand(), false},
+    };
+    // Fixed format, current error; sense key 5; additional length 10; ASC 0x20.
+    const std::string tail =
+        " sense=70000500"
+        "0000000a"
+        "00000000"
+        "20000000"
+        "0000";
+    for (const char* refusals : {"transport", "check-condition"}) {
+        const bool checkCondition = refusals == std::string("check-condition");
+        for (const Row& row : kRows) {
+            SCOPED_TRACE(std::string(refusals) + ": " + row.name);
+            BenchFixture fixture(R"({"windows": "xp", "drives": "C", "refusals": ")" +
+                                 std::string(refusals) + R"(", "readers": [{"letters": "E"}]})");
+            const Handle drive = fixture.bench().CreateFileA(
+                (std::string("\\\\.\\") + row.drive + ":").c_str(), 0xC0000000u, 3, 3, 0);
+            if (row.ispFirst) {
+                RawRequest jump;
+                FillPassThroughHeader(jump.buffer.data(), IspJumpCommand(CdbPath::PassThrough));
+                SendRaw(fixture, drive, jump);
+            }
+            fixture.Take();
+            RawRequest r;
+            FillPassThroughHeader(r.buffer.data(), row.command);
+            r.in = row.command.dataIn ? 44 : 80 + row.command.dataLength;
+            r.out = 80 + row.command.dataLength;
+            std::fill(r.buffer.begin() + 48, r.buffer.begin() + 72, 0xEE);
+            std::uint32_t returned = 0;
+            const bool ok =
+                fixture.bench().DeviceIoControl(drive, win::kIoctlScsiPassThrough, r.buffer.data(),
+                                                r.in, r.buffer.data(), r.out, &returned);
+            const Lines lines = fixture.Take();
+            ASSERT_EQ(lines.size(), 1u);
+            EXPECT_EQ(ok, checkCondition);
+            if (!checkCondition) {
+                EXPECT_NE(lines[0].find(" fail cdb="), std::string::npos) << lines[0];
+                EXPECT_NE(lines[0].find(" scsi=00"), std::string::npos) << lines[0];
+                continue;
+            }
+            ASSERT_GT(lines[0].size(), tail.size());
+            EXPECT_EQ(lines[0].substr(lines[0].size() - tail.size()), tail) << lines[0];
+            EXPECT_NE(lines[0].find(" ok cdb="), std::string::npos) << lines[0];
+            EXPECT_NE(lines[0].find(" scsi=02"), std::string::npos) << lines[0];
+            EXPECT_EQ(r.buffer[2], 0x02);  // ScsiStatus
+            EXPECT_EQ(r.buffer[7], 18);    // SenseInfoLength: the sense bytes delivered
+            EXPECT_EQ(r.buffer[48], 0x70);
+            EXPECT_EQ(r.buffer[50], 0x05);
+            EXPECT_EQ(r.buffer[60], 0x20);
+            EXPECT_EQ(r.buffer[66], 0xEE);  // the rest of the sense area untouched
+            if (row.command.dataIn) {
+                EXPECT_EQ(GetLe32(r.buffer.data() + 12), 0u);  // no data moved
+            }
+        }
+    }
+    // `failures` is a transport failure whatever the setting.
+    BenchFixture fixture(R"({"windows": "xp", "refusals": "check-condition",
+        "readers": [{"letters": "E", "failures": ["ReadIdentity"]}]})");
+    Transports transports;
+    PassThrough pt(fixture.bench(), transports);
+    ASSERT_TRUE(pt.OpenSelectedDrive(true, 'E'));
+    std::array<std::uint8_t, 528> block{};
+    EXPECT_FALSE(pt.ReadIdentity(block.data()));
+    EXPECT_EQ(fixture.Take().back(),
+              R"(io ioctl "\\\\.\\E:" 0x4d004 in=44 out=608 fail cdb=060500000000000080000000 )"
+              "dir=in xfer=528 timeout=2 scsi=00");
 }
 
 TEST(ReaderRequestChecks, PlainDiskAnswersOnlyInquiry) {

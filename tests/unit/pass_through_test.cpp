@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <vector>
@@ -195,6 +196,43 @@ TEST(PassThroughCounts, AnsweredThroughTheKernelDriver) {
                                "timeout=2 scsi=00",
                      kIoctlE + "in=44 out=592 ok cdb=ff0304a55a30000001000000 dir=in xfer=512 "
                                "timeout=2 scsi=00"}));
+}
+
+// A reader that refuses an identity read answers CHECK CONDITION with no
+// data: the read fails and the caller's buffer keeps what it held.
+TEST(PassThroughIdentityReads, FailUnlessTheStatusIsGood) {
+    using Read = bool (*)(PassThrough&, std::uint8_t*);
+    const std::pair<const char*, Read> kReads[] = {
+        {"Inquiry", [](PassThrough& pt, std::uint8_t* to) { return pt.Inquiry(0, to); }},
+        {"ReadIdentity", [](PassThrough& pt, std::uint8_t* to) { return pt.ReadIdentity(to); }},
+        {"ReadIdentityBlock",
+         [](PassThrough& pt, std::uint8_t* to) {
+             return pt.ReadIdentityBlock(to, IdentityBlockAddress, 1);
+         }},
+        {"ReadIdentityBlock2",
+         [](PassThrough& pt, std::uint8_t* to) {
+             return pt.ReadIdentityBlock2(to, IdentityBlockAddress, 1);
+         }},
+    };
+    for (const auto& [name, read] : kReads) {
+        for (const char* status : {"02", "08"}) {
+            BenchFixture fixture(std::string(R"({"windows": "2000", "drivers": ["TAVDRV.SYS"],
+                "readers": [{"letters": "E", "serial": "000000000001",
+                             "scsiStatus": {")") +
+                                 name + R"(#1": ")" + status + R"("}}]})");
+            Transports transports;
+            PassThrough pt(fixture.bench(), transports);
+            ASSERT_TRUE(pt.OpenSelectedDrive(true, 'E'));
+            std::array<std::uint8_t, 528> buffer;
+            buffer.fill(0xEE);
+            EXPECT_FALSE(read(pt, buffer.data())) << name << " status " << status;
+            EXPECT_EQ(pt.ScsiStatus(), std::stoi(status, nullptr, 16)) << name;
+            EXPECT_TRUE(std::all_of(buffer.begin(), buffer.end(), [](auto b) { return b == 0xEE; }))
+                << name << " wrote into the buffer";
+            // The next one is answered with GOOD and read.
+            EXPECT_TRUE(read(pt, buffer.data())) << name;
+        }
+    }
 }
 
 }  // namespace

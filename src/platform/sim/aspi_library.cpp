@@ -18,8 +18,7 @@ constexpr std::uint8_t kInvalidSrb = 0xE0;  // SS_INVALID_SRB
 constexpr std::uint8_t kCheckCondition = 0x02;
 constexpr std::uint32_t kBlock = 512;
 
-std::string Format(const char* format, std::uint32_t a, std::uint32_t b = 0,
-                   std::uint32_t c = 0) {
+std::string Format(const char* format, std::uint32_t a, std::uint32_t b = 0, std::uint32_t c = 0) {
     char text[96];
     std::snprintf(text, sizeof text, format, a, b, c);
     return text;
@@ -59,7 +58,8 @@ std::string CheckCommand(Operation op, const aspi::SrbExecScsiCmd& b) {
         case Operation::IspWrite:
         case Operation::IspVerify: {
             wanted = {12, false, b.CDBByte[6] * kBlock};
-            const std::uint32_t exact = static_cast<std::uint32_t>(b.CDBByte[4] | b.CDBByte[5] << 8);
+            const std::uint32_t exact =
+                static_cast<std::uint32_t>(b.CDBByte[4] | b.CDBByte[5] << 8);
             if (exact > b.SRB_BufLen)
                 return Format("byte count %u above SRB_BufLen %u", exact, b.SRB_BufLen);
             break;
@@ -99,7 +99,10 @@ AspiLibrary::AspiLibrary(const BenchConfig& config,
                          std::vector<std::shared_ptr<ReaderController>> readers,
                          std::function<std::uint64_t()> now,
                          std::function<void(const std::string&)> trace)
-    : config_(config), readers_(std::move(readers)), now_(std::move(now)), trace_(std::move(trace)) {}
+    : config_(config),
+      readers_(std::move(readers)),
+      now_(std::move(now)),
+      trace_(std::move(trace)) {}
 
 EntryPoint AspiLibrary::Entry(const std::string& name) {
     const bool missing = std::find(config_.aspiMissing.begin(), config_.aspiMissing.end(), name) !=

@@ -6,8 +6,9 @@
 #include <ctime>
 #include <thread>
 
+#include "platform/device_access.h"
 #include "platform/sim/hardware.h"
-#include "platform/sim/transcript_text.h"
+#include "platform/transcript_text.h"
 #include "platform/win_constants.h"
 
 namespace usbisp::sim {
@@ -16,12 +17,6 @@ namespace {
 
 std::string Upper(std::string text) {
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
-std::string Hex(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%x", value);
     return text;
 }
 
@@ -123,12 +118,11 @@ Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::ui
     auto device = FindDevice(name);
     const bool ok = device && creationDisposition == win::kOpenExisting &&
                     !SharingConflict(device, shareMode) && device->Open();
-    TraceIo("open " + QuoteText(name) + (ok ? " ok" : " fail") + " access=" + Hex(desiredAccess) +
-            " share=" + Hex(shareMode) + " flags=" + Hex(flagsAndAttributes));
+    if (traceIo_) Emit(IoOpenEvent(name, ok, desiredAccess, shareMode, flagsAndAttributes));
     if (!ok) return kInvalidHandle;
     const Handle handle = nextHandle_;
     nextHandle_ += 4;
-    handles_[handle] = OpenDevice{name, device, shareMode};
+    handles_[handle] = OpenDevice{name, device, desiredAccess, shareMode};
     return handle;
 }
 
@@ -146,25 +140,29 @@ bool Bench::DeviceIoControl(Handle device, std::uint32_t controlCode, void* inBu
                             std::uint32_t* bytesReturned) {
     auto it = handles_.find(device);
     if (it == handles_.end()) {
-        TraceIo("ioctl \"\" " + Hex(controlCode) + " in=" + std::to_string(inSize) +
-                " out=" + std::to_string(outSize) + " fail reason=\"invalid handle\"");
+        if (traceIo_)
+            Emit(IoIoctlEvent("", controlCode, inSize, outSize, false, "", "invalid handle"));
         return false;
     }
-    IoctlOutcome outcome =
-        it->second.device->Ioctl(controlCode, inBuffer, inSize, outBuffer, outSize, bytesReturned);
-    std::string line = "ioctl " + QuoteText(it->second.path) + " " + Hex(controlCode) +
-                       " in=" + std::to_string(inSize) + " out=" + std::to_string(outSize) +
-                       (outcome.ok ? " ok" : " fail");
-    if (!outcome.details.empty()) line += " " + outcome.details;
-    if (!outcome.reason.empty()) line += " reason=" + QuoteText(outcome.reason);
-    TraceIo(line);
+    // Windows NT refuses a control code the handle's access does not allow
+    // before any driver sees it; the 9x family does not check.
+    const bool nt = (config_.versionWord & 0x80000000u) == 0;
+    const std::string denial = nt ? AccessDenial(it->second.desiredAccess, controlCode) : "";
+    IoctlOutcome outcome = denial.empty()
+                               ? it->second.device->Ioctl(controlCode, inBuffer, inSize, outBuffer,
+                                                          outSize, bytesReturned)
+                               : IoctlOutcome{false, "", denial};
+    if (!denial.empty() && bytesReturned) *bytesReturned = 0;
+    if (traceIo_)
+        Emit(IoIoctlEvent(it->second.path, controlCode, inSize, outSize, outcome.ok,
+                          outcome.details, outcome.reason));
     return outcome.ok;
 }
 
 bool Bench::CloseHandle(Handle handle) {
     auto it = handles_.find(handle);
     if (it == handles_.end()) return false;
-    TraceIo("close " + QuoteText(it->second.path));
+    if (traceIo_) Emit(IoCloseEvent(it->second.path));
     handles_.erase(it);
     return true;
 }
@@ -179,7 +177,7 @@ std::uint32_t Bench::GetLogicalDrives() {
 }
 
 void Bench::Sleep(std::uint32_t milliseconds) {
-    Emit("sleep " + std::to_string(milliseconds));
+    Emit(SleepEvent(milliseconds));
     if (config_.realtime) {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     } else {
@@ -259,7 +257,7 @@ LocalTime Bench::GetLocalTime() {
 }
 
 void Bench::WriteStdout(const std::string& text) {
-    Emit("stdout " + QuoteText(text));
+    Emit(StdoutEvent(text));
 }
 
 std::FILE* Bench::OpenFile(const char* name, const char* mode) {

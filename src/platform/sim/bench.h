@@ -91,6 +91,7 @@ class Bench : public Platform {
     struct OpenDevice {
         std::string path;
         std::shared_ptr<SimDevice> device;
+        std::uint32_t desiredAccess = 0;
         std::uint32_t shareMode = 0;
     };
 

@@ -311,7 +311,7 @@ std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::
         if (!doc.is_object()) throw BenchError{"the bench must be a JSON object"};
         CheckKeys(doc, "",
                   {"windows", "clock", "realtime", "drives", "drivers", "driverOpenFailures",
-                   "portDriverDeviceCount", "aspi", "readers"});
+                   "portDriverDeviceCount", "aspi", "refusals", "readers"});
         BenchConfig config;
         if (doc.contains("windows")) config.windows = String(doc["windows"], "windows");
         auto word = VersionWordFor(config.windows);
@@ -380,6 +380,14 @@ std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::
                 }
             } else {
                 Fail("aspi", "give {\"adapters\": n} or false");
+            }
+        }
+        if (doc.contains("refusals")) {
+            const std::string refusals = String(doc["refusals"], "refusals");
+            if (refusals == "check-condition") {
+                config.refusals = Refusals::CheckCondition;
+            } else if (refusals != "transport") {
+                Fail("refusals", "must be \"transport\" or \"check-condition\"");
             }
         }
         if (doc.contains("readers")) {

@@ -42,6 +42,14 @@ struct ReaderConfig {
     std::vector<std::string> hangs;
 };
 
+// How a drive answers a pass-through request it refuses (a vendor command to a
+// plain disk, an identity read in ISP mode, an unknown command block).
+enum class Refusals {
+    Transport,       // the request fails in transport (the default)
+    CheckCondition,  // it completes with CHECK CONDITION and ILLEGAL REQUEST
+                     // sense, as a real USB reader answers
+};
+
 struct BenchConfig {
     std::string windows = "xp";
     std::uint32_t versionWord = 0;
@@ -58,6 +66,7 @@ struct BenchConfig {
     int aspiLatency = 1;                   // milliseconds
     int aspiState = 1;                     // what the support information reports (1: completed)
     std::vector<std::string> aspiMissing;  // entry points the library lacks
+    Refusals refusals = Refusals::Transport;
     std::vector<ReaderConfig> readers;
 };
 

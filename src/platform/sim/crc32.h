@@ -1,11 +1,8 @@
-// CRC-32 with the zlib polynomial, for the data= field of data-out requests.
+// The bench's name for the CRC-32 of the io lines' data= fields.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include "platform/crc32.h"
 
 namespace usbisp::sim {
-
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t size);
-
+using usbisp::Crc32;
 }  // namespace usbisp::sim

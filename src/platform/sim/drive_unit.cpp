@@ -1,25 +1,60 @@
 #include "platform/sim/drive_unit.h"
 
+#include <algorithm>
+
+#include "platform/scsi_pass_through.h"
 #include "platform/sim/reader_identity.h"
-#include "platform/sim/reader_pass_through.h"
+#include "platform/win_constants.h"
 
 namespace usbisp::sim {
 
 namespace {
 
 constexpr std::uint32_t kBlock = 512;
+constexpr std::uint8_t kCheckCondition = 0x02;
+constexpr std::uint32_t kInquiryDataLength = 36;
 
 bool IsTransfer(Operation op) {
     return op == Operation::IspWrite || op == Operation::IspVerify;
 }
 
+// The fields of the command block the device reads: only the bytes the
+// request declares reach it.
 std::uint32_t ExactCount(const PassThroughRequest& r) {
-    return static_cast<std::uint32_t>(r.cdb[4] | r.cdb[5] << 8);
+    return static_cast<std::uint32_t>(r.deviceCdb[4] | r.deviceCdb[5] << 8);
 }
 
 std::uint32_t Address(const PassThroughRequest& r) {
-    return static_cast<std::uint32_t>(r.cdb[2]) << 24 | static_cast<std::uint32_t>(r.cdb[3]) << 16 |
-           static_cast<std::uint32_t>(r.cdb[4]) << 8 | r.cdb[5];
+    const auto& cdb = r.deviceCdb;
+    return static_cast<std::uint32_t>(cdb[2]) << 24 | static_cast<std::uint32_t>(cdb[3]) << 16 |
+           static_cast<std::uint32_t>(cdb[4]) << 8 | cdb[5];
+}
+
+// How many bytes the command itself moves in its data phase: the allocation
+// length of INQUIRY (at most the 36 bytes a unit has), the identity block, the
+// status and count replies, 512 per block of the block reads and transfers.
+// IspJump moves none.
+std::uint32_t CommandLength(Operation op, const PassThroughRequest& r) {
+    const auto& cdb = r.deviceCdb;
+    switch (op) {
+        case Operation::Inquiry:
+            return std::min<std::uint32_t>(static_cast<std::uint32_t>(cdb[3] << 8 | cdb[4]),
+                                           kInquiryDataLength);
+        case Operation::ReadIdentity:
+            return 528;
+        case Operation::GetIspStatus:
+        case Operation::GetDeviceCount:
+        case Operation::GetLunCount:
+            return 8;
+        case Operation::ReadIdentityBlock:
+        case Operation::ReadIdentityBlock2:
+            return cdb[8] * kBlock;
+        case Operation::IspWrite:
+        case Operation::IspVerify:
+            return cdb[6] * kBlock;
+        default:
+            return 0;
+    }
 }
 
 // What the command block asks of the data phase, beyond the header checks.
@@ -27,7 +62,7 @@ std::string CheckCommand(Operation op, const PassThroughRequest& r) {
     const std::string name = OperationName(op);
     if (IsTransfer(op)) {
         if (r.isDataIn()) return name + " needs data out";
-        const std::uint32_t blocks = r.cdb[6];
+        const std::uint32_t blocks = r.deviceCdb[6];
         if (blocks * kBlock != r.dataTransferLength)
             return "block count " + std::to_string(blocks) + " x 512 is not DataTransferLength " +
                    std::to_string(r.dataTransferLength);
@@ -38,6 +73,13 @@ std::string CheckCommand(Operation op, const PassThroughRequest& r) {
     }
     if (op != Operation::IspJump && !r.isDataIn() && r.dataTransferLength > 0)
         return name + " needs data in";
+    // The device has more to send than the request takes: the transfer ends
+    // in a phase error.
+    const std::uint32_t own = CommandLength(op, r);
+    if (r.dataTransferLength < own)
+        return "DataTransferLength " + std::to_string(r.dataTransferLength) +
+               " is shorter than the " + std::to_string(own) + " bytes of " + name +
+               " (phase error)";
     return {};
 }
 
@@ -47,19 +89,50 @@ IoctlOutcome Refuse(const std::string& reason) {
 
 }  // namespace
 
+std::vector<std::uint8_t> IllegalRequestSense() {
+    std::vector<std::uint8_t> sense(18, 0);
+    sense[0] = 0x70;   // current error, fixed format
+    sense[2] = 0x05;   // ILLEGAL REQUEST
+    sense[7] = 10;     // additional length
+    sense[12] = 0x20;  // INVALID COMMAND OPERATION CODE
+    return sense;
+}
+
+namespace {
+
+// Completes a request that the unit carried out or answered with a status.
+IoctlOutcome Complete(void* in, void* out, std::uint32_t* bytesReturned,
+                      const PassThroughRequest& request, std::uint8_t status,
+                      const PassThroughReply& reply) {
+    std::vector<std::uint8_t> sense;
+    const std::uint32_t returned = CompletePassThrough(in, out, request, status, reply, &sense);
+    if (bytesReturned) *bytesReturned = returned;
+    return {true, PassThroughDetails(request, status, sense), ""};
+}
+
+// A command the unit does not take: it fails in transport, or completes with
+// CHECK CONDITION and no data, as a real reader answers it.
+IoctlOutcome Refusal(Refusals refusals, void* in, void* out, std::uint32_t* bytesReturned,
+                     const PassThroughRequest& request) {
+    if (refusals == Refusals::Transport)
+        return {false, PassThroughDetails(request, request.scsiStatus), ""};
+    return Complete(in, out, bytesReturned, request, kCheckCondition, {{}, IllegalRequestSense()});
+}
+
+}  // namespace
+
 IoctlOutcome ReaderUnit::Ioctl(std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                                std::uint32_t outSize, std::uint32_t* bytesReturned) {
     if (bytesReturned) *bytesReturned = 0;
-    if (code != kPassThroughCode) return Refuse("control code not served by a drive");
+    if (code != win::kIoctlScsiPassThrough) return Refuse(kNotServedByDrive);
     ParsedPassThrough parsed = ParsePassThrough(in, inSize, out, outSize);
     if (!parsed.request) return Refuse(parsed.reason);
     const PassThroughRequest& request = *parsed.request;
-    const std::optional<Operation> op = OperationOf(request.cdb);
+    const std::optional<Operation> op = OperationOf(request.deviceCdb);
     if (parsed.reason.empty() && op) parsed.reason = CheckCommand(*op, request);
-    const std::string refused = PassThroughDetails(request, request.scsiStatus);
-    if (!parsed.reason.empty()) return {false, refused, parsed.reason};
-    // A command block the controller does not know fails in transport.
-    if (!op) return {false, refused, ""};
+    if (!parsed.reason.empty())
+        return {false, PassThroughDetails(request, request.scsiStatus), parsed.reason};
+    if (!op) return Refusal(refusals_, in, out, bytesReturned, request);
 
     ControllerRequest forController{*op, Carrier::PassThrough, {}, 0};
     if (IsTransfer(*op)) {
@@ -68,40 +141,43 @@ IoctlOutcome ReaderUnit::Ioctl(std::uint32_t code, void* in, std::uint32_t inSiz
     } else if (*op == Operation::ReadIdentityBlock || *op == Operation::ReadIdentityBlock2) {
         forController.address = Address(request);
     }
-    const ControllerReply reply = controller_->Handle(forController);
-    std::uint8_t status = 0;
+    ControllerReply reply = controller_->Handle(forController);
     switch (reply.outcome) {
         case ControllerReply::Outcome::Failed:
+            return {false, PassThroughDetails(request, request.scsiStatus), ""};
         case ControllerReply::Outcome::Refused:
+            return Refusal(refusals_, in, out, bytesReturned, request);
         case ControllerReply::Outcome::Hung:  // a drive request cannot stay open
-            return {false, refused, ""};
+            return {false, PassThroughDetails(request, request.scsiStatus), ""};
         case ControllerReply::Outcome::Status:
-            status = reply.scsiStatus;
-            break;
+            return Complete(in, out, bytesReturned, request, reply.scsiStatus, {});
         case ControllerReply::Outcome::Done:
             break;
     }
-    const std::uint32_t moved = CompletePassThrough(in, out, request, status, reply.data);
-    if (bytesReturned) *bytesReturned = moved;
-    return {true, PassThroughDetails(request, status), ""};
+    // The device sends no more than its command asks for.
+    if (reply.data.size() > CommandLength(*op, request))
+        reply.data.resize(CommandLength(*op, request));
+    return Complete(in, out, bytesReturned, request, 0, {std::move(reply.data), {}});
 }
 
 IoctlOutcome PlainDisk::Ioctl(std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                               std::uint32_t outSize, std::uint32_t* bytesReturned) {
     if (bytesReturned) *bytesReturned = 0;
-    if (code != kPassThroughCode) return Refuse("control code not served by a drive");
+    if (code != win::kIoctlScsiPassThrough) return Refuse(kNotServedByDrive);
     ParsedPassThrough parsed = ParsePassThrough(in, inSize, out, outSize);
     if (!parsed.request) return Refuse(parsed.reason);
     const PassThroughRequest& request = *parsed.request;
     if (!parsed.reason.empty())
         return {false, PassThroughDetails(request, request.scsiStatus), parsed.reason};
-    if (request.cdb[0] != 0x12 || !request.isDataIn())
-        return {false, PassThroughDetails(request, request.scsiStatus), ""};
+    if (request.deviceCdb[0] != 0x12 || !request.isDataIn())
+        return Refusal(refusals_, in, out, bytesReturned, request);
+    const std::string phase = CheckCommand(Operation::Inquiry, request);
+    if (!phase.empty()) return {false, PassThroughDetails(request, request.scsiStatus), phase};
     const auto data = BuildInquiryData("ATA", "FIXED DISK", "1.00", false);
-    const std::uint32_t moved = CompletePassThrough(
-        in, out, request, 0, std::vector<std::uint8_t>(data.begin(), data.end()));
-    if (bytesReturned) *bytesReturned = moved;
-    return {true, PassThroughDetails(request, 0), ""};
+    std::vector<std::uint8_t> reply(data.begin(), data.end());
+    if (reply.size() > CommandLength(Operation::Inquiry, request))
+        reply.resize(CommandLength(Operation::Inquiry, request));
+    return Complete(in, out, bytesReturned, request, 0, {std::move(reply), {}});
 }
 
 }  // namespace usbisp::sim

@@ -7,7 +7,9 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
+#include "platform/sim/bench_config.h"
 #include "platform/sim/controller.h"
 #include "platform/sim/operations.h"
 #include "platform/sim/sim_device.h"
@@ -17,22 +19,31 @@ namespace usbisp::sim {
 // One unit (drive letter) of a reader.
 class ReaderUnit : public SimDevice {
   public:
-    explicit ReaderUnit(std::shared_ptr<ReaderController> controller)
-        : controller_(std::move(controller)) {}
+    ReaderUnit(std::shared_ptr<ReaderController> controller, Refusals refusals)
+        : controller_(std::move(controller)), refusals_(refusals) {}
     bool Open() override { return controller_->OpenUnit(); }
     IoctlOutcome Ioctl(std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                        std::uint32_t outSize, std::uint32_t* bytesReturned) override;
 
   private:
     std::shared_ptr<ReaderController> controller_;
+    Refusals refusals_;
 };
 
 // A fixed disk that is not a card reader: it answers INQUIRY as a disk and
 // refuses everything else, the vendor commands included.
 class PlainDisk : public SimDevice {
   public:
+    explicit PlainDisk(Refusals refusals) : refusals_(refusals) {}
     IoctlOutcome Ioctl(std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                        std::uint32_t outSize, std::uint32_t* bytesReturned) override;
+
+  private:
+    Refusals refusals_;
 };
+
+// The sense data of a refused command: fixed format, ILLEGAL REQUEST (sense
+// key 5), INVALID COMMAND OPERATION CODE (0x20, 0x00).
+std::vector<std::uint8_t> IllegalRequestSense();
 
 }  // namespace usbisp::sim

@@ -77,12 +77,13 @@ void InstallHardware(Bench& bench) {
         auto controller = std::make_shared<ReaderController>(reader, environment);
         for (char letter : reader.letters)
             bench.AddDevice(std::string("\\\\.\\") + letter + ":",
-                            std::make_shared<ReaderUnit>(controller));
+                            std::make_shared<ReaderUnit>(controller, config.refusals));
         bench.AddReader(controller);
         readers.push_back(controller);
     }
     for (char letter : config.drives)
-        bench.AddDevice(std::string("\\\\.\\") + letter + ":", std::make_shared<PlainDisk>());
+        bench.AddDevice(std::string("\\\\.\\") + letter + ":",
+                        std::make_shared<PlainDisk>(config.refusals));
 
     // A maker's driver is reached as "\\.\" + the file's base name.
     for (const std::string& file : config.drivers) {

@@ -1,12 +1,8 @@
-// How texts stand in the transcript: in double quotes, with \n \r \t \" \\ and
-// \xHH for every other byte outside 0x20..0x7E.
+// The bench's name for the transcript's quoting of texts.
 #pragma once
 
-#include <string>
-#include <string_view>
+#include "platform/transcript_text.h"
 
 namespace usbisp::sim {
-
-std::string QuoteText(std::string_view text);
-
+using usbisp::QuoteText;
 }  // namespace usbisp::sim

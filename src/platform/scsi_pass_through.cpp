@@ -1,13 +1,13 @@
-#include "platform/sim/reader_pass_through.h"
+#include "platform/scsi_pass_through.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/byte_order.h"
-#include "platform/sim/crc32.h"
+#include "platform/crc32.h"
 
-namespace usbisp::sim {
+namespace usbisp {
 
 namespace {
 
@@ -36,6 +36,10 @@ std::string Check(const PassThroughRequest& r, std::uint16_t length, std::uint32
     if (r.cdbLength == 0 || r.cdbLength > 12)
         return "CdbLength " + N(r.cdbLength) + " is not 1 to 12";
     if (r.dataIn > 1) return "DataIn " + N(r.dataIn) + " is neither in (1) nor out (0)";
+    if (r.timeOutValue < 1 || r.timeOutValue > kPassThroughMaxTimeout)
+        return "TimeOutValue " + N(r.timeOutValue) + " is not 1 s to 30 h (108000 s)";
+    if (r.dataTransferLength > kPassThroughMaxTransfer)
+        return "DataTransferLength " + N(r.dataTransferLength) + " is more than 65536";
     if (r.senseInfoLength > 0) {
         if (r.senseInfoOffset < kPassThroughHeaderLength)
             return "SenseInfoOffset " + N(r.senseInfoOffset) + " overlaps the header";
@@ -53,6 +57,13 @@ std::string Check(const PassThroughRequest& r, std::uint16_t length, std::uint32
         if (!r.isDataIn() && end > inSize)
             return "input length " + N(inSize) + " below DataBufferOffset + DataTransferLength (" +
                    N(end) + ")";
+    }
+    if (r.senseInfoLength > 0 && r.dataTransferLength > 0) {
+        const std::uint64_t senseEnd = std::uint64_t{r.senseInfoOffset} + r.senseInfoLength;
+        const std::uint64_t dataEnd = std::uint64_t{r.dataBufferOffset} + r.dataTransferLength;
+        if (r.senseInfoOffset < dataEnd && r.dataBufferOffset < senseEnd)
+            return "sense area " + N(r.senseInfoOffset) + ".." + N(senseEnd - 1) +
+                   " overlaps the data area " + N(r.dataBufferOffset) + ".." + N(dataEnd - 1);
     }
     return {};
 }
@@ -78,6 +89,9 @@ ParsedPassThrough ParsePassThrough(const void* in, std::uint32_t inSize, const v
     r.dataBufferOffset = GetLe32(b + 20);
     r.senseInfoOffset = GetLe32(b + 24);
     std::copy(b + 28, b + 44, r.cdb.begin());
+    // The bytes beyond CdbLength stay in the record; the device never sees them.
+    std::copy_n(r.cdb.begin(), std::min<std::size_t>(r.cdbLength, r.cdb.size()),
+                r.deviceCdb.begin());
     parsed.reason = out == nullptr ? "no output buffer" : Check(r, length, inSize, outSize);
     if (parsed.reason.empty() && !r.isDataIn())
         r.dataOut.assign(b + r.dataBufferOffset, b + r.dataBufferOffset + r.dataTransferLength);
@@ -85,7 +99,8 @@ ParsedPassThrough ParsePassThrough(const void* in, std::uint32_t inSize, const v
     return parsed;
 }
 
-std::string PassThroughDetails(const PassThroughRequest& r, std::uint8_t scsiStatus) {
+std::string PassThroughDetails(const PassThroughRequest& r, std::uint8_t scsiStatus,
+                               const std::vector<std::uint8_t>& sense) {
     std::string cdb;
     for (int i = 0; i < 12; ++i) cdb += Hex2(r.cdb[static_cast<std::size_t>(i)]);
     const std::string dir = r.dataIn == 1 ? "in" : r.dataIn == 0 ? "out" : N(r.dataIn);
@@ -94,21 +109,37 @@ std::string PassThroughDetails(const PassThroughRequest& r, std::uint8_t scsiSta
     // The data of a request refused before it was read is not described.
     if (r.dataIn == 0 && r.dataOut.size() == r.dataTransferLength)
         text += " data=" + Hex8(Crc32(r.dataOut.data(), r.dataOut.size()));
+    if (!sense.empty()) {
+        text += " sense=";
+        for (std::uint8_t b : sense) text += Hex2(b);
+    }
     return text;
 }
 
 std::uint32_t CompletePassThrough(const void* in, void* out, const PassThroughRequest& request,
-                                  std::uint8_t scsiStatus,
-                                  const std::vector<std::uint8_t>& dataIn) {
+                                  std::uint8_t scsiStatus, const PassThroughReply& reply,
+                                  std::vector<std::uint8_t>* senseDelivered) {
     auto* o = static_cast<std::uint8_t*>(out);
     if (o != in) std::memcpy(o, in, kPassThroughHeaderLength);
     o[2] = scsiStatus;
-    if (!request.isDataIn()) return kPassThroughHeaderLength;
-    const auto moved = static_cast<std::uint32_t>(
-        std::min<std::size_t>(dataIn.size(), request.dataTransferLength));
-    if (moved > 0) std::memcpy(o + request.dataBufferOffset, dataIn.data(), moved);
-    PutLe32(o + 12, moved);
-    return request.dataBufferOffset + moved;
+    const auto senseLength = static_cast<std::uint8_t>(
+        std::min<std::size_t>(reply.sense.size(), request.senseInfoLength));
+    if (senseLength > 0) std::memcpy(o + request.senseInfoOffset, reply.sense.data(), senseLength);
+    o[7] = senseLength;
+    if (senseDelivered)
+        senseDelivered->assign(reply.sense.begin(), reply.sense.begin() + senseLength);
+    std::uint32_t returned = kPassThroughHeaderLength;
+    if (request.isDataIn()) {
+        const auto moved = static_cast<std::uint32_t>(
+            std::min<std::size_t>(reply.dataIn.size(), request.dataTransferLength));
+        if (moved > 0) std::memcpy(o + request.dataBufferOffset, reply.dataIn.data(), moved);
+        PutLe32(o + 12, moved);
+        returned = request.dataBufferOffset + moved;
+    }
+    // The sense bytes count among those returned when they lie beyond the rest.
+    if (senseLength > 0)
+        returned = std::max(returned, request.senseInfoOffset + std::uint32_t{senseLength});
+    return returned;
 }
 
-}  // namespace usbisp::sim
+}  // namespace usbisp

@@ -1,8 +1,8 @@
-#include "platform/sim/crc32.h"
+#include "platform/crc32.h"
 
 #include <array>
 
-namespace usbisp::sim {
+namespace usbisp {
 
 namespace {
 
@@ -42,4 +42,4 @@ std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
     return ~crc;
 }
 
-}  // namespace usbisp::sim
+}  // namespace usbisp
