@@ -35,4 +35,9 @@ std::uint8_t DiscoverDevices(AccessContext ctx) {
     return MakeAccessPath(ctx)->Scan();
 }
 
+std::uint8_t RescanDevices(AccessContext ctx) {
+    ClearDeviceTable(ctx);
+    return MakeAccessPath(ctx)->Scan();
+}
+
 }  // namespace usbisp

@@ -51,5 +51,8 @@ std::unique_ptr<AccessPath> MakeAccessPath(const AccessContext& ctx);
 std::uint8_t OpenAccessPath(const AccessContext& ctx);
 // Clears the table and runs the discovery of the path.
 std::uint8_t DiscoverDevices(AccessContext ctx);
+// The same for a firmware run that reads the devices again midway: the status
+// text, which holds the run's account so far, stays.
+std::uint8_t RescanDevices(AccessContext ctx);
 
 }  // namespace usbisp

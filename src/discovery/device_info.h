@@ -11,6 +11,11 @@ inline constexpr std::size_t kIdentityBlockSize = 528;
 using IdentityBlock = std::array<std::uint8_t, kIdentityBlockSize>;
 
 inline constexpr std::size_t kDeviceSlotCount = 10;
+
+// Bytes 188..195 of the identity block: the Memory Stick companion
+// controller's revision, four 2-byte cells each stored with its bytes swapped.
+inline constexpr std::size_t kMsRevisionOffset = 188;
+using MsRevisionBytes = std::array<std::uint8_t, 8>;
 inline constexpr std::size_t kMaxDriveLetters = 5;
 
 struct DeviceInfo {
@@ -40,6 +45,10 @@ struct DeviceTable {
     std::array<DeviceInfo, kDeviceSlotCount> deviceSlots{};
     int deviceCount = 0;
     IdentityBlock identityBlock{};
+    // The Memory Stick revision bytes of device 0 as the last port-driver scan
+    // read them. The identity block holds those of the last device scanned,
+    // while the Memory Stick update always addresses device 0.
+    MsRevisionBytes firstDeviceMsRevision{};
 
     // Zeros, with bytes 154 and 155 preset to 0xFF.
     void PresetIdentityBlock() {

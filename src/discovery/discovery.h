@@ -21,15 +21,20 @@ struct DiscoveryContext {
     Transports& transports;
 };
 
-// Every discovery starts from an empty table: the identity block zeroed with
-// bytes 154 and 155 preset to 0xFF, the ten slots cleared, no device and no
-// selection, and an empty status text.
-inline void ClearForDiscovery(DiscoveryContext& ctx) {
+// An empty table: the identity block zeroed with bytes 154 and 155 preset to
+// 0xFF, the ten slots cleared, no device and no selection.
+inline void ClearDeviceTable(DiscoveryContext& ctx) {
     ctx.devices.PresetIdentityBlock();
     ctx.devices.ClearSlots();
     ctx.devices.deviceCount = 0;
     ctx.app.selectedDriveCount = 0;
     ctx.app.selectedDevice = 0;
+}
+
+// Every discovery of the main window starts from an empty table and an empty
+// status text.
+inline void ClearForDiscovery(DiscoveryContext& ctx) {
+    ClearDeviceTable(ctx);
     ctx.app.statusText.clear();
 }
 

@@ -17,7 +17,6 @@ constexpr std::size_t kFirmwareRevision = 148;
 constexpr std::size_t kInqProduct = 156;
 constexpr std::size_t kInqVendor = 176;
 constexpr std::size_t kInqRevision = 184;
-constexpr std::size_t kMsRevision = 188;  // 2-byte cells, bytes swapped
 constexpr std::size_t kFirmwareRevisionOrg = 378;
 constexpr std::size_t kHardwareRevision = 382;
 constexpr std::size_t kUsb20FirmwareRevision = 520;
@@ -78,8 +77,8 @@ void DecodeIdentity(const IdentityBlock& block, DeviceInfo& slot, AppState& app)
     CopyField(slot.firmwareRevisionOrg, block, kFirmwareRevisionOrg);
     if (IsChip7620(slot.hardwareRevision)) {
         for (std::size_t i = 0; i < slot.msFirmwareRevision.size(); i += 2) {
-            slot.msFirmwareRevision[i] = static_cast<char>(block[kMsRevision + i + 1]);
-            slot.msFirmwareRevision[i + 1] = static_cast<char>(block[kMsRevision + i]);
+            slot.msFirmwareRevision[i] = static_cast<char>(block[kMsRevisionOffset + i + 1]);
+            slot.msFirmwareRevision[i + 1] = static_cast<char>(block[kMsRevisionOffset + i]);
         }
     } else {
         slot.msFirmwareRevision[4] = 0;

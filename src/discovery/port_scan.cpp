@@ -61,6 +61,11 @@ Identity ReadIdentity65(DiscoveryContext& ctx, PortDriver65& driver) {
     return Identity::RevisionOnly;
 }
 
+// The Memory Stick revision bytes of the identity block as it stands.
+void KeepMsRevision(const IdentityBlock& block, MsRevisionBytes& revision) {
+    std::copy_n(block.begin() + kMsRevisionOffset, revision.size(), revision.begin());
+}
+
 }  // namespace
 
 std::uint8_t ScanPortDevices(DiscoveryContext& ctx, PortScanForm form) {
@@ -87,6 +92,8 @@ std::uint8_t ScanPortDevices(DiscoveryContext& ctx, PortScanForm form) {
         return status;
     };
 
+    devices.firstDeviceMsRevision.fill(0);
+
     for (int i = 0; i < count; ++i) {
         app.selectedDevice = i;
         if (!(units == 1 && count == 1)) {
@@ -98,17 +105,19 @@ std::uint8_t ScanPortDevices(DiscoveryContext& ctx, PortScanForm form) {
         if (units == 0 || units > kMaxUnits) continue;
         DeviceInfo& slot = devices.deviceSlots[static_cast<std::size_t>(i)];
         slot.driveCount = static_cast<std::uint8_t>(units);
+        Identity identity = Identity::Read;
         if (form == PortScanForm::Code66) {
             devices.identityBlock.fill(0);
             if (!driver.code66().ReadIdentity(static_cast<std::uint32_t>(i),
                                               devices.identityBlock.data()))
                 return fail(1);
         } else {
-            const Identity identity = ReadIdentity65(ctx, driver.code65());
+            identity = ReadIdentity65(ctx, driver.code65());
             if (identity == Identity::None) return fail(2);
-            // Only the firmware revision: the slot stays not in use.
-            if (identity == Identity::RevisionOnly) continue;
         }
+        if (i == 0) KeepMsRevision(devices.identityBlock, devices.firstDeviceMsRevision);
+        // Only the firmware revision: the slot stays not in use.
+        if (identity == Identity::RevisionOnly) continue;
         DecodeIdentity(devices.identityBlock, slot, app);
         for (int k = 0; k < units; ++k)
             slot.driveLetters[static_cast<std::size_t>(k)] =

@@ -25,10 +25,6 @@ void VerifyFirmware(FirmwareContext& ctx) {
     VerifyImage(ctx, *path, image.length);
 }
 
-// The Memory Stick controller update is not built yet: it reaches no device
-// and reports nothing.
-void UpdateMsController(FirmwareContext&, int) {}
-
 void CloseDevice(FirmwareContext& ctx) {
     MakeAccessPath(ctx.access())->Close();
 }

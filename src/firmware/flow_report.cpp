@@ -16,9 +16,8 @@ void FlowReport::ShowText(const std::string& text) {
     firmware_.progressWindow->SetText(text, 0);
 }
 
-void FlowReport::Report(const std::string& line) {
-    copy_ += "\n" + line;
-    messages_.statusText = copy_;
+void FlowReport::Publish() {
+    PublishToStatusText();
     ShowText(copy_);
 }
 

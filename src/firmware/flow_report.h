@@ -26,7 +26,17 @@ class FlowReport {
     void TakeCopy() { copy_ = messages_.statusText; }
     const std::string& copy() const { return copy_; }
     // A line in the report copy, which the status text and the window follow.
-    void Report(const std::string& line);
+    void Report(const std::string& line) {
+        Append(line);
+        Publish();
+    }
+    // A line in the report copy alone; the status text and the window show it
+    // with the next publication.
+    void Append(const std::string& line) { copy_ += "\n" + line; }
+    // The report copy into the status text and the window's text.
+    void Publish();
+    // The report copy into the status text; the window keeps its text.
+    void PublishToStatusText() { messages_.statusText = copy_; }
     // SetStep then StepIt; a step of 0 leaves the bar alone.
     void Advance(int step);
     void Hide();

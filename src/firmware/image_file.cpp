@@ -52,38 +52,57 @@ bool LoadAddressRecord(Platform& platform, const OperatorMessages& messages, con
     return true;
 }
 
-bool LoadRomCodeFile(Platform& platform, const OperatorMessages& messages, const char* name,
-                     FirmwareImage& image) {
+RomCodeRead ReadRomCodeFile(Platform& platform, const char* name, std::size_t maxLength,
+                            FirmwareImage& image) {
+    using Outcome = RomCodeRead::Outcome;
     std::FILE* file = platform.OpenFile(name, "rb");
-    if (!file) {
-        messages.BoxAndLine(std::string("Error!!! Can Not Open ") + name + " ISP Binary ROM Code");
-        return false;
-    }
+    if (!file) return {Outcome::CannotOpen, -1};
     const long length = FileLength(file);
-    if (length < 0) {
-        messages.BoxAndLine(std::string(kLengthError) + "-1");
-        std::fclose(file);
-        return false;
-    }
-    if (static_cast<unsigned long>(length) > kFirmwareImageSize) {
-        messages.BoxAndLine(kTooLarge + std::to_string(length));
-        std::fclose(file);
-        return false;
-    }
+    RomCodeRead read{Outcome::Loaded, length};
     const auto size = static_cast<std::size_t>(length);
-    // A read that delivers less than the length (an empty file, a read error,
-    // a file cut short meanwhile) is a failed read.
-    const std::size_t got = size == 0 ? 0 : std::fread(image.bytes.data(), 1, size, file);
-    if (got == 0 || got != size) {
-        messages.Box(kReadBox);
-        std::fclose(file);
-        messages.Line(kReadLine);
-        return false;
+    if (length < 0) {
+        read.outcome = Outcome::NoLength;
+    } else if (size > maxLength || size > image.bytes.size()) {
+        read.outcome = Outcome::TooLarge;
+    } else if (size == 0 || std::fread(image.bytes.data(), 1, size, file) != size) {
+        // A read that delivers less than the length (an empty file, a read
+        // error, a file cut short meanwhile) has read no usable data.
+        read.outcome = Outcome::NoData;
+    } else {
+        image.length = static_cast<std::uint32_t>(size);
+        ClearImageTail(image);
     }
     std::fclose(file);
-    image.length = static_cast<std::uint32_t>(size);
-    ClearImageTail(image);
-    return true;
+    return read;
+}
+
+RomCodeMessage RomCodeReadMessage(const RomCodeRead& read, const std::string& name) {
+    using Outcome = RomCodeRead::Outcome;
+    switch (read.outcome) {
+        case Outcome::CannotOpen: {
+            const std::string text = "Error!!! Can Not Open " + name + " ISP Binary ROM Code";
+            return {text, text};
+        }
+        case Outcome::NoLength:
+            return {std::string(kLengthError) + "-1", std::string(kLengthError) + "-1"};
+        case Outcome::TooLarge:
+            return {kTooLarge + std::to_string(read.length),
+                    kTooLarge + std::to_string(read.length)};
+        case Outcome::NoData:
+        case Outcome::Loaded:
+            break;
+    }
+    return {kReadBox, kReadLine};
+}
+
+bool LoadRomCodeFile(Platform& platform, const OperatorMessages& messages, const char* name,
+                     FirmwareImage& image) {
+    const RomCodeRead read = ReadRomCodeFile(platform, name, kFirmwareImageSize, image);
+    if (read.loaded()) return true;
+    const RomCodeMessage message = RomCodeReadMessage(read, name);
+    messages.Box(message.box);
+    messages.Line(message.line);
+    return false;
 }
 
 void ClearImageTail(FirmwareImage& image) {

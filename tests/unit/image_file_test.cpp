@@ -32,6 +32,40 @@ TEST_F(ImageFile, ALengthThatCannotBeTakenIsReportedAsMinusOne) {
     EXPECT_EQ(statusText, "\nError!!! File length error !!!,-1");
 }
 
+TEST_F(ImageFile, ReadingStopsAtTheCallersLimit) {
+    // The Memory Stick loader takes 32,768 bytes at most.
+    struct Row {
+        std::size_t size;
+        RomCodeRead::Outcome outcome;
+        std::string box, line;
+    };
+    const Row rows[] = {
+        {32768, RomCodeRead::Outcome::Loaded, "", ""},
+        {32769, RomCodeRead::Outcome::TooLarge, "Error!!! File too large !!!, 32769",
+         "Error!!! File too large !!!, 32769"},
+        {0, RomCodeRead::Outcome::NoData, "Error!!! Problem reading file!!!",
+         "Error!!! Problem reading ROM code file!!!"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.size);
+        dir.WriteBytes("MS.BIN", std::vector<unsigned char>(row.size, 0x5C));
+        const RomCodeRead read = ReadRomCodeFile(bench, "MS.BIN", 0x8000, image);
+        EXPECT_EQ(read.outcome, row.outcome);
+        EXPECT_EQ(read.length, static_cast<long>(row.size));
+        if (read.loaded()) {
+            EXPECT_EQ(image.length, row.size);
+            continue;
+        }
+        const RomCodeMessage message = RomCodeReadMessage(read, "MS.BIN");
+        EXPECT_EQ(message.box, row.box);
+        EXPECT_EQ(message.line, row.line);
+    }
+    EXPECT_EQ(ReadRomCodeFile(bench, "NONE.BIN", 0x8000, image).outcome,
+              RomCodeRead::Outcome::CannotOpen);
+    EXPECT_EQ(RomCodeReadMessage({RomCodeRead::Outcome::CannotOpen, -1}, "NONE.BIN").box,
+              "Error!!! Can Not Open NONE.BIN ISP Binary ROM Code");
+}
+
 TEST_F(ImageFile, AddressRecordIsThreeLittleEndianIntegers) {
     dir.WriteBytes("ROM.adr", {0x10, 0x20, 0, 0, 6, 0, 0, 0, 0xF3, 0xFF, 0xFF, 0xFF, 0x99});
     AddressRecord record;

@@ -32,7 +32,9 @@ bool IsBlockRead(Operation op) {
 }  // namespace
 
 ReaderController::ReaderController(ReaderConfig config, ReaderEnvironment environment)
-    : config_(std::move(config)), environment_(environment), firmware_(config_.firmware) {}
+    : config_(std::move(config)), environment_(environment), firmware_(config_.firmware) {
+    if (config_.memoryStick) companion_.emplace(config_.memoryStickMain, config_.memoryStickLoader);
+}
 
 int ReaderController::RequestCount(Operation op) const {
     auto it = requestCounts_.find(op);
@@ -54,6 +56,7 @@ bool ReaderController::OpenUnit() {
 void ReaderController::Replug() {
     ispMode_ = false;
     pendingStatus_ = 0;
+    if (companion_) companion_->Replug();
 }
 
 void ReaderController::Report(Operation command, std::uint8_t soundStatus) {
@@ -66,8 +69,7 @@ void ReaderController::Report(Operation command, std::uint8_t soundStatus) {
 }
 
 std::vector<std::uint8_t> ReaderController::IdentityBytes(std::size_t length) const {
-    const auto block =
-        BuildIdentityBlock(config_, config_.memoryStick ? config_.memoryStickMain : "");
+    const auto block = BuildIdentityBlock(config_, companion_ ? companion_->revision() : "");
     return std::vector<std::uint8_t>(block.begin(), block.begin() + static_cast<long>(length));
 }
 
@@ -84,7 +86,29 @@ ControllerReply ReaderController::Handle(const ControllerRequest& request) {
     return Execute(request);
 }
 
+std::optional<ControllerReply> ReaderController::Companion(const ControllerRequest& r) {
+    switch (r.op) {
+        case Operation::WriteAddressedBlock:
+            if (!companion_ || !MsCompanion::IsSwitch(r.address, r.payload)) return Refused();
+            companion_->Switch();
+            Report(Operation::MsJump, kJumpOk);
+            return Done();
+        case Operation::IspWrite:
+            if (!companion_ || !companion_->inLoader()) return std::nullopt;
+            companion_->Store(r.payload);
+            Report(Operation::IspWrite, kWriteOk);
+            return Done();
+        case Operation::IspVerify:
+            if (!companion_ || !companion_->inLoader()) return std::nullopt;
+            Report(Operation::IspVerify, companion_->Holds(r.payload) ? kWriteOk : kVerifyMismatch);
+            return Done();
+        default:
+            return std::nullopt;
+    }
+}
+
 ControllerReply ReaderController::Execute(const ControllerRequest& r) {
+    if (auto reply = Companion(r)) return *reply;
     switch (r.op) {
         case Operation::Inquiry: {
             const auto data = BuildInquiryData(config_.inquiryVendor, config_.inquiryProduct,

@@ -11,6 +11,13 @@
 // reports what the last command left (`answers` may replace that byte) and
 // then has nothing to report (0x00).
 //
+// A reader with `memoryStick` carries a companion controller (ms_companion.h):
+// the switch block written to the identity block address moves it between its
+// main firmware and its loader and reports 0x9C (`answers` name it MsJump);
+// while it is in its loader the transfers are its own, and it reports 0xA5
+// for a stored image and for an equal one, 0x33 for a different one. Any
+// other block write fails in transport.
+//
 // Request counting: every request that reaches the controller counts, per
 // reader and operation, over the whole run (replugs included). A request named
 // in `failures` fails in transport and nothing takes effect; one named in
@@ -19,10 +26,12 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/sim/bench_config.h"
+#include "platform/sim/ms_companion.h"
 #include "platform/sim/operations.h"
 #include "platform/sim/sim_device.h"
 
@@ -86,12 +95,15 @@ class ReaderController : public SimReader {
     ControllerReply Execute(const ControllerRequest& request);
     void Report(Operation command, std::uint8_t soundStatus);
     std::vector<std::uint8_t> IdentityBytes(std::size_t length) const;
+    // What the companion controller does with a request, while it takes it.
+    std::optional<ControllerReply> Companion(const ControllerRequest& request);
 
     ReaderConfig config_;
     ReaderEnvironment environment_;
     std::vector<std::uint8_t> firmware_;
     bool ispMode_ = false;
-    std::uint8_t pendingStatus_ = 0;  // what the next status read reports
+    std::optional<MsCompanion> companion_;  // only with `memoryStick`
+    std::uint8_t pendingStatus_ = 0;        // what the next status read reports
     std::map<Operation, int> requestCounts_;
     std::map<std::string, std::size_t> answersUsed_;
 };
