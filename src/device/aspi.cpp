@@ -44,18 +44,16 @@ class AspiRequest {
     std::uint8_t status = 0;
     std::array<std::uint8_t, kReadIdentityLength> identity{};
     std::atomic<bool> done{false};
-
-    // The request's own reference, held until its completion routine has run.
-    std::shared_ptr<AspiRequest> self;
 };
 
 namespace {
 
 void Completed(void* requestBlock) {
     // The block is the first member of its AspiBlock, which knows the request.
+    // The request belongs to the requester's ASPI state, which keeps it until
+    // it has seen done: done is the last thing written here.
     auto* block = static_cast<AspiBlock*>(requestBlock);
-    const std::shared_ptr<AspiRequest> request = std::move(block->request->self);
-    AspiRequest& r = *request;
+    AspiRequest& r = *block->request;
     const bool complete = r.block.srb.SRB_Status == aspi::kComplete;
     switch (r.kind) {
         case kInquiry:
@@ -93,13 +91,19 @@ std::uint8_t LoadAspi(Platform& platform, AspiState& state) {
 
 void UnloadAspi(Platform& platform, AspiState& state) {
     if (state.library != 0) platform.FreeLibrary(state.library);
-    state = AspiState{};
+    state.library = 0;
+    state.getSupportInfo = {};
+    state.sendCommand = {};
 }
 
 std::shared_ptr<AspiRequest> AspiTransport::Prepare(int kind, std::uint8_t adapter,
                                                     std::uint8_t target, const ScsiCommand& command,
                                                     std::uint32_t allocated) {
     if (!state_.sendCommand) return nullptr;
+    // Requests given up on whose completion has come since are let go.
+    std::erase_if(state_.inFlight, [](const std::shared_ptr<AspiRequest>& r) {
+        return r->done.load(std::memory_order_acquire);
+    });
     auto request = std::make_shared<AspiRequest>();
     request->kind = kind;
     request->buffer.reset(new (std::nothrow) std::uint8_t[allocated]());
@@ -121,8 +125,8 @@ std::shared_ptr<AspiRequest> AspiTransport::Prepare(int kind, std::uint8_t adapt
 }
 
 void AspiTransport::Send(const std::shared_ptr<AspiRequest>& request) {
-    // Held for the completion routine, which may run before this returns.
-    request->self = request;
+    // Kept for the completion routine, which may run before this returns.
+    state_.inFlight.push_back(request);
     // The returned status is not used: the completion says it all.
     state_.sendCommand(&request->block.srb);
 }
@@ -136,6 +140,9 @@ bool AspiTransport::Wait(const AspiRequest& request, std::uint32_t step,
         platform_.Sleep(step);
         waited += step;
     }
+    // Its routine has run: the request is the requester's alone now.
+    std::erase_if(state_.inFlight,
+                  [&](const std::shared_ptr<AspiRequest>& r) { return r.get() == &request; });
     return true;
 }
 

@@ -7,10 +7,11 @@
 // record, and reaches everything of the request through it; it writes only
 // into that record (the answer, the error and match indications, the status
 // byte) and then sets the record's done flag with release order. The poller
-// reads the record only after it has seen done with acquire order. A request
-// the poller gives up on (its wait is bounded) keeps its record alive until
-// its routine has run, so a late completion lands in its own record and never
-// on a later request.
+// reads the record only after it has seen done with acquire order. The
+// records belong to the ASPI state of the composition root until the poller
+// has seen them done; one the poller gives up on (its wait is bounded) stays
+// there until its routine has run, so a late completion lands in its own
+// record and never on a later request.
 #pragma once
 
 #include <array>

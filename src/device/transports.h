@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "platform/platform.h"
@@ -14,11 +15,17 @@ namespace usbisp {
 // area that holds the largest transfer (64 KB).
 inline constexpr std::size_t kTransferBufferSize = 65616;
 
-// ASPI for Win32: the loaded library and its two entry points.
+class AspiRequest;
+
+// ASPI for Win32: the loaded library and its two entry points, and the
+// requests submitted and not yet seen done. A request given up on stays here
+// until its completion has come (or, if it never comes, for the life of the
+// process), since its completion routine may still write into it.
 struct AspiState {
     Module library = 0;
     EntryPoint getSupportInfo;
     EntryPoint sendCommand;
+    std::vector<std::shared_ptr<AspiRequest>> inFlight;
 };
 
 struct Transports {
