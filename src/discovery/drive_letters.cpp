@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/printf_text.h"
 #include "platform/win_constants.h"
 
 namespace usbisp {
@@ -31,10 +32,8 @@ std::string Trimmed(const std::array<char, N>& field) {
 }
 
 std::string Identifiers(const DeviceInfo& d) {
-    char text[32];
-    std::snprintf(text, sizeof text, "VID_%02x%02x&PID_%02x%02x&", d.vendorId[0], d.vendorId[1],
-                  d.productId[0], d.productId[1]);
-    return text;
+    return Printf("VID_%02x%02x&PID_%02x%02x&", d.vendorId[0], d.vendorId[1], d.productId[0],
+                  d.productId[1]);
 }
 
 std::string Serial(const DeviceInfo& d) {

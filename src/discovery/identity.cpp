@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/printf_text.h"
+
 namespace usbisp {
 
 namespace {
@@ -34,11 +36,7 @@ bool IsChip7620(const std::array<std::uint8_t, 3>& hw) {
 
 std::string ChipCodeText(const std::array<std::uint8_t, 3>& hardwareRevision) {
     std::string text;
-    for (std::uint8_t b : hardwareRevision) {
-        char digits[4];
-        std::snprintf(digits, sizeof digits, "%02x", b);
-        text += digits;
-    }
+    for (std::uint8_t b : hardwareRevision) text += Printf("%02x", b);
     return text;
 }
 

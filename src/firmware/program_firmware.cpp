@@ -10,6 +10,7 @@
 #include "firmware/sequences.h"
 #include "firmware/serial_file.h"
 #include "firmware/serial_number.h"
+#include "platform/printf_text.h"
 
 namespace usbisp {
 
@@ -24,16 +25,11 @@ bool ModelIs(std::string_view chipCode, std::initializer_list<std::string_view> 
 }
 
 std::string CounterLine(const SerialCounter& c) {
-    char line[64];
-    std::snprintf(line, sizeof line, "==  CEM= 0x%02x || PC= 0x%02x || CNT= 0x%04x", c.CEM, c.PC,
-                  c.CNT);
-    return line;
+    return Printf("==  CEM= 0x%02x || PC= 0x%02x || CNT= 0x%04x", c.CEM, c.PC, c.CNT);
 }
 
 std::string YearTooSmall(unsigned year) {
-    char line[48];
-    std::snprintf(line, sizeof line, "Error!!! Year too small, %04u", year);
-    return line;
+    return Printf("Error!!! Year too small, %04u", year);
 }
 
 // The serial number as the log shows it: the user serial when one is given,

@@ -3,6 +3,7 @@
 #include "device/command_set.h"
 #include "firmware/flow_report.h"
 #include "firmware/sequences.h"
+#include "platform/printf_text.h"
 
 namespace usbisp {
 
@@ -35,9 +36,7 @@ constexpr int kAttempts = 3;
 }  // namespace
 
 std::string StatusText(std::uint8_t status) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%x", status);
-    return text;
+    return Printf("%x", status);
 }
 
 bool RefuseUncarriedLength(const OperatorMessages& messages, const IspPath& path,

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "platform/printf_text.h"
+
 namespace usbisp {
 
 namespace {
@@ -101,9 +103,7 @@ bool IsWholeSerialText(std::string_view text) {
 }
 
 std::string FormatSerialText(const SerialCounter& counter) {
-    char text[48];
-    std::snprintf(text, sizeof text, "0x%x 0x%x 0x%x ", counter.CEM, counter.PC, counter.CNT);
-    return text;
+    return Printf("0x%x 0x%x 0x%x ", counter.CEM, counter.PC, counter.CNT);
 }
 
 bool SerialCounterInRange(const SerialCounter& counter) {

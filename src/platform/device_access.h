@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/printf_text.h"
+
 namespace usbisp {
 
 inline constexpr std::uint32_t kFileReadAccess = 1;   // FILE_READ_ACCESS in a control code
@@ -47,10 +49,7 @@ inline std::string AccessDenial(std::uint32_t desiredAccess, std::uint32_t contr
     const char* wanted = required == (kFileReadAccess | kFileWriteAccess) ? "read and write"
                          : required == kFileReadAccess                    ? "read"
                                                                           : "write";
-    char text[96];
-    std::snprintf(text, sizeof text, "access denied: the handle was opened without %s access",
-                  wanted);
-    return text;
+    return Printf("access denied: the handle was opened without %s access", wanted);
 }
 
 }  // namespace usbisp

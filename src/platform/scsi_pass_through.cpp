@@ -6,64 +6,54 @@
 
 #include "platform/byte_order.h"
 #include "platform/crc32.h"
+#include "platform/printf_text.h"
 
 namespace usbisp {
 
 namespace {
 
-std::string Hex8(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08x", value);
-    return text;
-}
-
-std::string Hex2(std::uint8_t value) {
-    char text[4];
-    std::snprintf(text, sizeof text, "%02x", value);
-    return text;
-}
-
-std::string N(std::uint64_t value) {
-    return std::to_string(value);
-}
-
 // The checks the storage stack makes before a request reaches the device.
 std::string Check(const PassThroughRequest& r, std::uint16_t length, std::uint32_t inSize,
                   std::uint32_t outSize) {
-    if (length != kPassThroughHeaderLength) return "Length " + N(length) + " is not 44";
+    if (length != kPassThroughHeaderLength)
+        return "Length " + std::to_string(length) + " is not 44";
     if (outSize < kPassThroughHeaderLength)
-        return "output length " + N(outSize) + " does not hold the 44-byte header";
+        return "output length " + std::to_string(outSize) + " does not hold the 44-byte header";
     if (r.cdbLength == 0 || r.cdbLength > 12)
-        return "CdbLength " + N(r.cdbLength) + " is not 1 to 12";
-    if (r.dataIn > 1) return "DataIn " + N(r.dataIn) + " is neither in (1) nor out (0)";
+        return "CdbLength " + std::to_string(r.cdbLength) + " is not 1 to 12";
+    if (r.dataIn > 1)
+        return "DataIn " + std::to_string(r.dataIn) + " is neither in (1) nor out (0)";
     if (r.timeOutValue < 1 || r.timeOutValue > kPassThroughMaxTimeout)
-        return "TimeOutValue " + N(r.timeOutValue) + " is not 1 s to 30 h (108000 s)";
+        return "TimeOutValue " + std::to_string(r.timeOutValue) + " is not 1 s to 30 h (108000 s)";
     if (r.dataTransferLength > kPassThroughMaxTransfer)
-        return "DataTransferLength " + N(r.dataTransferLength) + " is more than 65536";
+        return "DataTransferLength " + std::to_string(r.dataTransferLength) + " is more than 65536";
     if (r.senseInfoLength > 0) {
         if (r.senseInfoOffset < kPassThroughHeaderLength)
-            return "SenseInfoOffset " + N(r.senseInfoOffset) + " overlaps the header";
+            return "SenseInfoOffset " + std::to_string(r.senseInfoOffset) + " overlaps the header";
         const std::uint64_t end = std::uint64_t{r.senseInfoOffset} + r.senseInfoLength;
         if (end > outSize)
-            return "sense area ends at " + N(end) + ", past the output buffer (" + N(outSize) + ")";
+            return "sense area ends at " + std::to_string(end) + ", past the output buffer (" +
+                   std::to_string(outSize) + ")";
     }
     if (r.dataTransferLength > 0) {
         if (r.dataBufferOffset < kPassThroughHeaderLength)
-            return "DataBufferOffset " + N(r.dataBufferOffset) + " overlaps the header";
+            return "DataBufferOffset " + std::to_string(r.dataBufferOffset) +
+                   " overlaps the header";
         const std::uint64_t end = std::uint64_t{r.dataBufferOffset} + r.dataTransferLength;
         if (r.isDataIn() && end > outSize)
-            return "output length " + N(outSize) +
-                   " below DataBufferOffset + DataTransferLength (" + N(end) + ")";
+            return "output length " + std::to_string(outSize) +
+                   " below DataBufferOffset + DataTransferLength (" + std::to_string(end) + ")";
         if (!r.isDataIn() && end > inSize)
-            return "input length " + N(inSize) + " below DataBufferOffset + DataTransferLength (" +
-                   N(end) + ")";
+            return "input length " + std::to_string(inSize) +
+                   " below DataBufferOffset + DataTransferLength (" + std::to_string(end) + ")";
     }
     if (r.senseInfoLength > 0 && r.dataTransferLength > 0) {
         const std::uint64_t senseEnd = std::uint64_t{r.senseInfoOffset} + r.senseInfoLength;
         const std::uint64_t dataEnd = std::uint64_t{r.dataBufferOffset} + r.dataTransferLength;
         if (r.senseInfoOffset < dataEnd && r.dataBufferOffset < senseEnd)
-            return "sense area " + N(r.senseInfoOffset) + ".." + N(senseEnd - 1) +
-                   " overlaps the data area " + N(r.dataBufferOffset) + ".." + N(dataEnd - 1);
+            return "sense area " + std::to_string(r.senseInfoOffset) + ".." +
+                   std::to_string(senseEnd - 1) + " overlaps the data area " +
+                   std::to_string(r.dataBufferOffset) + ".." + std::to_string(dataEnd - 1);
     }
     return {};
 }
@@ -74,7 +64,8 @@ ParsedPassThrough ParsePassThrough(const void* in, std::uint32_t inSize, const v
                                    std::uint32_t outSize) {
     ParsedPassThrough parsed;
     if (in == nullptr || inSize < kPassThroughHeaderLength) {
-        parsed.reason = "input length " + N(inSize) + " does not hold the 44-byte header";
+        parsed.reason =
+            "input length " + std::to_string(inSize) + " does not hold the 44-byte header";
         return parsed;
     }
     const auto* b = static_cast<const std::uint8_t*>(in);
@@ -102,16 +93,17 @@ ParsedPassThrough ParsePassThrough(const void* in, std::uint32_t inSize, const v
 std::string PassThroughDetails(const PassThroughRequest& r, std::uint8_t scsiStatus,
                                const std::vector<std::uint8_t>& sense) {
     std::string cdb;
-    for (int i = 0; i < 12; ++i) cdb += Hex2(r.cdb[static_cast<std::size_t>(i)]);
-    const std::string dir = r.dataIn == 1 ? "in" : r.dataIn == 0 ? "out" : N(r.dataIn);
-    std::string text = "cdb=" + cdb + " dir=" + dir + " xfer=" + N(r.dataTransferLength) +
-                       " timeout=" + N(r.timeOutValue) + " scsi=" + Hex2(scsiStatus);
+    for (int i = 0; i < 12; ++i) cdb += Printf("%02x", r.cdb[static_cast<std::size_t>(i)]);
+    const std::string dir = r.dataIn == 1 ? "in" : r.dataIn == 0 ? "out" : std::to_string(r.dataIn);
+    std::string text =
+        "cdb=" + cdb + " dir=" + dir + " xfer=" + std::to_string(r.dataTransferLength) +
+        " timeout=" + std::to_string(r.timeOutValue) + " scsi=" + Printf("%02x", scsiStatus);
     // The data of a request refused before it was read is not described.
     if (r.dataIn == 0 && r.dataOut.size() == r.dataTransferLength)
-        text += " data=" + Hex8(Crc32(r.dataOut.data(), r.dataOut.size()));
+        text += " data=" + Printf("%08x", Crc32(r.dataOut.data(), r.dataOut.size()));
     if (!sense.empty()) {
         text += " sense=";
-        for (std::uint8_t b : sense) text += Hex2(b);
+        for (std::uint8_t b : sense) text += Printf("%02x", b);
     }
     return text;
 }

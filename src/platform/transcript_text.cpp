@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/printf_text.h"
+
 namespace usbisp {
 
 std::string QuoteText(std::string_view text) {
@@ -26,9 +28,7 @@ std::string QuoteText(std::string_view text) {
                 break;
             default:
                 if (byte < 0x20 || byte > 0x7E) {
-                    char hex[8];
-                    std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-                    out += hex;
+                    out += Printf("\\x%02X", byte);
                 } else {
                     out += c;
                 }
@@ -37,20 +37,6 @@ std::string QuoteText(std::string_view text) {
     out += '"';
     return out;
 }
-
-}  // namespace usbisp
-
-namespace usbisp {
-
-namespace {
-
-std::string Hex(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%x", value);
-    return text;
-}
-
-}  // namespace
 
 std::string SleepEvent(std::uint32_t milliseconds) {
     return "sleep " + std::to_string(milliseconds);
@@ -62,8 +48,9 @@ std::string StdoutEvent(std::string_view text) {
 
 std::string IoOpenEvent(std::string_view path, bool ok, std::uint32_t access, std::uint32_t share,
                         std::uint32_t flags) {
-    return "io open " + QuoteText(path) + (ok ? " ok" : " fail") + " access=" + Hex(access) +
-           " share=" + Hex(share) + " flags=" + Hex(flags);
+    return "io open " + QuoteText(path) + (ok ? " ok" : " fail") +
+           " access=" + Printf("0x%x", access) + " share=" + Printf("0x%x", share) +
+           " flags=" + Printf("0x%x", flags);
 }
 
 std::string IoCloseEvent(std::string_view path) {
@@ -73,7 +60,7 @@ std::string IoCloseEvent(std::string_view path) {
 std::string IoIoctlEvent(std::string_view path, std::uint32_t code, std::uint32_t inSize,
                          std::uint32_t outSize, bool ok, std::string_view details,
                          std::string_view reason) {
-    std::string line = "io ioctl " + QuoteText(path) + " " + Hex(code) +
+    std::string line = "io ioctl " + QuoteText(path) + " " + Printf("0x%x", code) +
                        " in=" + std::to_string(inSize) + " out=" + std::to_string(outSize) +
                        (ok ? " ok" : " fail");
     if (!details.empty()) line += " " + std::string(details);

@@ -6,6 +6,7 @@
 
 #include "access/access_table.h"
 #include "discovery/identity.h"
+#include "platform/printf_text.h"
 
 namespace usbisp {
 
@@ -20,14 +21,8 @@ void AppendChars(std::string& out, const std::array<char, N>& field) {
         if (c != '\0') out += c;
 }
 
-std::string Format(const char* format, auto... args) {
-    char text[256];
-    std::snprintf(text, sizeof text, format, args...);
-    return text;
-}
-
 std::string FirmwareText(const std::array<std::uint8_t, 8>& r) {
-    return Format("%x.%02x.%02x-200%x-%02d-%02d[OEM-%02x][CEM-%02x]", r[0], r[1], r[2], r[3], r[4],
+    return Printf("%x.%02x.%02x-200%x-%02d-%02d[OEM-%02x][CEM-%02x]", r[0], r[1], r[2], r[3], r[4],
                   r[5], r[6], r[7]);
 }
 
@@ -61,9 +56,9 @@ DeviceReport BuildDeviceReport(AppState& app, const DeviceTable& devices) {
     AppendChars(r, d.usbProduct);
     r += "\n Str Serial Number    :";
     for (char c : d.usbSerial)
-        if (c != '\0') r += Format("%c ", c);
+        if (c != '\0') r += Printf("%c ", c);
     r += "\n Device VID-PID       :";
-    r += Format("[%02x%02x]-[%02x%02x]", d.vendorId[0], d.vendorId[1], d.productId[0],
+    r += Printf("[%02x%02x]-[%02x%02x]", d.vendorId[0], d.vendorId[1], d.productId[0],
                 d.productId[1]);
     r += "\n Inq Manufacture Name :";
     AppendChars(r, d.inqManufacturer);
@@ -73,7 +68,7 @@ DeviceReport BuildDeviceReport(AppState& app, const DeviceTable& devices) {
     AppendChars(r, d.inqRevision);
     r += "\n USB F/W Revision :" + FirmwareText(d.firmwareRevision);
     const auto& org = d.firmwareRevisionOrg;
-    r += Format("\n USB F/W RevisionOrg  :%x.%02x-200%x-%02d-%02d", org[0], org[1], org[2] >> 4,
+    r += Printf("\n USB F/W RevisionOrg  :%x.%02x-200%x-%02d-%02d", org[0], org[1], org[2] >> 4,
                 org[2] & 0x0F, org[3]);
     // The companion controller's revision is decoded for chip 7620 only, so
     // that is the chip whose revision the line presents.
@@ -87,26 +82,26 @@ DeviceReport BuildDeviceReport(AppState& app, const DeviceTable& devices) {
     } else {
         r += "\n MS F/W Revision      :N/A";
     }
-    r += Format("\n USB H/W Revision     :%02x%02x", d.hardwareRevision[0], d.hardwareRevision[1]);
+    r += Printf("\n USB H/W Revision     :%02x%02x", d.hardwareRevision[0], d.hardwareRevision[1]);
     if (d.hardwareRevision[2] != 0) r += static_cast<char>(d.hardwareRevision[2]);
     r += "\n USB20 F/W Revision   :";
     r += Usb20NotApplicable(d, app.chipCode) ? std::string("N/A")
                                              : FirmwareText(d.usb20FirmwareRevision);
     r += kRule;
     r += "\n";
-    r += "\n" + Format(" Total Device Plug In : %x ", devices.deviceCount);
+    r += "\n" + Printf(" Total Device Plug In : %x ", devices.deviceCount);
     app.selectedDriveCount = d.driveCount;
-    r += "\n" + Format(" The Device Select Now is : %x with %x slot.", app.selectedDevice + 1,
+    r += "\n" + Printf(" The Device Select Now is : %x with %x slot.", app.selectedDevice + 1,
                        d.driveCount);
     // Only on the ASPI path, where a device is found by its adapter and target.
     if (AccessPathFor(app) == AccessPathId::Aspi)
-        r += "\n" + Format(" Locate [Adapter:Target] : [%x:%x]", d.aspiAdapter, d.aspiTarget);
+        r += "\n" + Printf(" Locate [Adapter:Target] : [%x:%x]", d.aspiAdapter, d.aspiTarget);
 
     std::string name;
     AppendChars(name, d.inqProduct);
     const int letters = std::min<int>(app.selectedDriveCount, static_cast<int>(kMaxDriveLetters));
     for (int i = 0; i < letters; ++i)
-        name += Format("[%c:] ", d.driveLetters[static_cast<std::size_t>(i)]);
+        name += Printf("[%c:] ", d.driveLetters[static_cast<std::size_t>(i)]);
     return {r, name};
 }
 

@@ -5,6 +5,7 @@
 
 #include "access/access_path.h"
 #include "discovery/identity.h"
+#include "platform/printf_text.h"
 #include "ui/device_report.h"
 
 namespace usbisp {
@@ -42,12 +43,6 @@ constexpr const char* kDriverSelect = "Driver Select";
 constexpr const char* kInqProductName = "Inq.ProductName";
 constexpr const char* kZiziradaZav = "ZIZIRADA.ZAV";
 constexpr const char* kTavdrvSys = "TAVDRV.SYS";
-
-std::string Hex(int value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%x", value);
-    return text;
-}
 
 // The load text of a failed programming load step, by platform.
 const char* ProgramLoadText(int osKind) {
@@ -227,9 +222,9 @@ bool MainDialog::IsKnownController() const {
 
 void MainDialog::AppendCounters() {
     AppState& app = core_.app;
-    app.statusText += "\n\nSuccess Number Of ISP: " + Hex(app.ispSuccessCount);
-    app.statusText += "\nError   Number Of ISP: " + Hex(app.ispErrorCount);
-    app.statusText += "\nTotal   Number Of ISP: " + Hex(app.ispTotalCount);
+    app.statusText += "\n\nSuccess Number Of ISP: " + Printf("%x", app.ispSuccessCount);
+    app.statusText += "\nError   Number Of ISP: " + Printf("%x", app.ispErrorCount);
+    app.statusText += "\nTotal   Number Of ISP: " + Printf("%x", app.ispTotalCount);
     core_.view.SetControlText(ctl::kReport, app.statusText);
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/os_kind.h"
+#include "platform/printf_text.h"
 #include "updatedata/update_data_file.h"
 
 namespace usbisp {
@@ -51,12 +52,6 @@ void AddLine(std::string& text, const std::string& line) {
     text += line;
 }
 
-std::string Hex(const char* format, unsigned value) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, format, value);
-    return buffer;
-}
-
 void AddItem(std::string& text, const char* label, bool active, const std::string& value) {
     AddLine(text, std::string(label) + (active ? value : kNoActive));
 }
@@ -70,7 +65,7 @@ void AddDeviceSetting(std::string& text, const UpdateData& data) {
     for (const SettingRow& row : kSettingRows) {
         std::string line = row.label;
         for (std::size_t i = row.first; i < row.end; ++i) {
-            line += Hex("0x%02x ", data.deviceSetting[i]);
+            line += Printf("0x%02x ", data.deviceSetting[i]);
         }
         AddLine(text, line);
     }
@@ -94,8 +89,8 @@ std::string BuildUpdateDataSummary(const UpdateData& data, int osKind, int selfD
     text += kSeparator;
     text += kUpdateTitle;
     text += kSeparator;
-    AddItem(text, "VID            : ", data.vidActive != 0, Hex("0x%04x ", data.vid));
-    AddItem(text, "PID            : ", data.pidActive != 0, Hex("0x%04x ", data.pid));
+    AddItem(text, "VID            : ", data.vidActive != 0, Printf("0x%04x ", data.vid));
+    AddItem(text, "PID            : ", data.pidActive != 0, Printf("0x%04x ", data.pid));
     AddItem(text, "Str_Manufacture: ", data.stringManufactureLength != 0,
             FieldText(data.stringManufacture));
     AddItem(text, "Str_Product    : ", data.stringProductLength != 0,

@@ -1,11 +1,11 @@
 #include <fcntl.h>
-#include <grp.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <vector>
+#include <fstream>
+#include <string>
 
 #include "platform/linux/sg_driver.h"
 
@@ -35,13 +35,20 @@ void KernelSgDriver::Close(int fd) {
 std::string KernelSgDriver::GroupOf(const std::string& device) {
     struct stat info {};
     if (stat(device.c_str(), &info) != 0) return {};
-    long size = sysconf(_SC_GETGR_R_SIZE_MAX);
-    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 4096);
-    struct group entry {};
-    struct group* found = nullptr;
-    if (getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-        return {};
-    return found->gr_name;
+    // The program is linked statically, where the C library's group lookups
+    // would need its shared modules: /etc/group names the device groups
+    // ("disk") on every system that matters here. Empty when it does not.
+    std::ifstream groups("/etc/group");
+    for (std::string line; std::getline(groups, line);) {
+        // name:password:gid:members
+        const auto first = line.find(':');
+        const auto second = first == std::string::npos ? first : line.find(':', first + 1);
+        if (second == std::string::npos) continue;
+        const auto third = line.find(':', second + 1);
+        const std::string gid = line.substr(second + 1, third - second - 1);
+        if (gid == std::to_string(info.st_gid)) return line.substr(0, first);
+    }
+    return {};
 }
 
 }  // namespace usbisp::lnx

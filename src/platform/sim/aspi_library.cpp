@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/printf_text.h"
 #include "platform/sim/crc32.h"
 #include "platform/sim/operations.h"
 #include "platform/sim/reader_identity.h"
@@ -17,12 +18,6 @@ namespace {
 constexpr std::uint8_t kInvalidSrb = 0xE0;  // SS_INVALID_SRB
 constexpr std::uint8_t kCheckCondition = 0x02;
 constexpr std::uint32_t kBlock = 512;
-
-std::string Format(const char* format, std::uint32_t a, std::uint32_t b = 0, std::uint32_t c = 0) {
-    char text[96];
-    std::snprintf(text, sizeof text, format, a, b, c);
-    return text;
-}
 
 std::uint32_t CallSupportInfo(void* library, void*) {
     return static_cast<AspiLibrary*>(library)->GetSupportInfo();
@@ -61,34 +56,34 @@ std::string CheckCommand(Operation op, const aspi::SrbExecScsiCmd& b) {
             const std::uint32_t exact =
                 static_cast<std::uint32_t>(b.CDBByte[4] | b.CDBByte[5] << 8);
             if (exact > b.SRB_BufLen)
-                return Format("byte count %u above SRB_BufLen %u", exact, b.SRB_BufLen);
+                return Printf("byte count %u above SRB_BufLen %u", exact, b.SRB_BufLen);
             break;
         }
         default:
             return std::string(OperationName(op)) + " is not served through ASPI";
     }
     if (b.SRB_CDBLen != wanted.cdbLength)
-        return Format("SRB_CDBLen %u is not %u", b.SRB_CDBLen, wanted.cdbLength);
+        return Printf("SRB_CDBLen %u is not %u", b.SRB_CDBLen, wanted.cdbLength);
     if (in != wanted.in) return std::string(OperationName(op)) + " goes the other direction";
     if (b.SRB_BufLen != wanted.length)
-        return Format("SRB_BufLen %u is not %u", b.SRB_BufLen, wanted.length);
+        return Printf("SRB_BufLen %u is not %u", b.SRB_BufLen, wanted.length);
     return {};
 }
 
 // What ASPI itself checks in every block.
 std::string CheckBlock(const aspi::SrbExecScsiCmd& b) {
     if (b.SRB_Cmd != aspi::kExecScsiCmd)
-        return Format("SRB_Cmd 0x%x is not SC_EXEC_SCSI_CMD", b.SRB_Cmd);
+        return Printf("SRB_Cmd 0x%x is not SC_EXEC_SCSI_CMD", b.SRB_Cmd);
     if ((b.SRB_Flags & aspi::kPosting) == 0 || b.SRB_PostProc == nullptr)
         return "no completion routine to post";
     const std::uint8_t direction = b.SRB_Flags & (aspi::kDirIn | aspi::kDirOut);
     if (direction != aspi::kDirIn && direction != aspi::kDirOut)
-        return Format("SRB_Flags 0x%x name no single direction", b.SRB_Flags);
-    if (b.SRB_Lun != 0) return Format("SRB_Lun %u is not 0", b.SRB_Lun);
+        return Printf("SRB_Flags 0x%x name no single direction", b.SRB_Flags);
+    if (b.SRB_Lun != 0) return Printf("SRB_Lun %u is not 0", b.SRB_Lun);
     if (b.SRB_SenseLen > sizeof b.SenseArea)
-        return Format("SRB_SenseLen %u is past the sense area", b.SRB_SenseLen);
+        return Printf("SRB_SenseLen %u is past the sense area", b.SRB_SenseLen);
     if (b.SRB_CDBLen == 0 || b.SRB_CDBLen > sizeof b.CDBByte)
-        return Format("SRB_CDBLen %u is not 1 to 16", b.SRB_CDBLen);
+        return Printf("SRB_CDBLen %u is not 1 to 16", b.SRB_CDBLen);
     if (b.SRB_BufLen > 0 && b.SRB_BufPointer == nullptr) return "no data buffer";
     return {};
 }
@@ -116,7 +111,7 @@ EntryPoint AspiLibrary::Entry(const std::string& name) {
 std::uint32_t AspiLibrary::GetSupportInfo() {
     const std::uint32_t answer = static_cast<std::uint32_t>(config_.aspiState) << 8 |
                                  static_cast<std::uint32_t>(config_.aspiAdapters & 0xFF);
-    trace_(Format("aspi info 0x%x", answer));
+    trace_(Printf("aspi info 0x%x", answer));
     return answer;
 }
 
@@ -167,7 +162,7 @@ AspiLibrary::Completion AspiLibrary::Carry(aspi::SrbExecScsiCmd& b, std::string&
     if (*op == Operation::IspWrite || *op == Operation::IspVerify) {
         const std::uint32_t exact = static_cast<std::uint32_t>(b.CDBByte[4] | b.CDBByte[5] << 8);
         request.payload.assign(b.SRB_BufPointer, b.SRB_BufPointer + exact);
-        details += Format(" data=%08x", Crc32(b.SRB_BufPointer, b.SRB_BufLen));
+        details += Printf(" data=%08x", Crc32(b.SRB_BufPointer, b.SRB_BufLen));
     }
     const ControllerReply reply = reader->Handle(request);
     switch (reply.outcome) {
@@ -201,15 +196,15 @@ std::uint32_t AspiLibrary::SendCommand(aspi::SrbExecScsiCmd* block) {
     aspi::SrbExecScsiCmd& b = *block;
     std::string cdb;
     for (std::uint32_t i = 0; i < std::min<std::uint32_t>(b.SRB_CDBLen, sizeof b.CDBByte); ++i)
-        cdb += Format("%02x", b.CDBByte[i]);
+        cdb += Printf("%02x", b.CDBByte[i]);
     std::string details =
-        Format("ha=%u target=%u lun=%u", b.SRB_HaId, b.SRB_Target, b.SRB_Lun) +
-        Format(" flags=0x%x buflen=%u senselen=%u", b.SRB_Flags, b.SRB_BufLen, b.SRB_SenseLen) +
-        Format(" cdblen=%u cdb=", b.SRB_CDBLen) + cdb;
+        Printf("ha=%u target=%u lun=%u", b.SRB_HaId, b.SRB_Target, b.SRB_Lun) +
+        Printf(" flags=0x%x buflen=%u senselen=%u", b.SRB_Flags, b.SRB_BufLen, b.SRB_SenseLen) +
+        Printf(" cdblen=%u cdb=", b.SRB_CDBLen) + cdb;
     std::string reason;
     Completion completion = Carry(b, details, reason);
     std::string line = "aspi exec " + details.substr(0, details.find(" data=")) +
-                       Format(" status=%02x", completion.status);
+                       Printf(" status=%02x", completion.status);
     if (details.find(" data=") != std::string::npos) line += details.substr(details.find(" data="));
     if (!reason.empty()) line += " reason=" + QuoteText(reason);
     trace_(line);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/byte_order.h"
+#include "platform/printf_text.h"
 #include "platform/sim/crc32.h"
 
 namespace usbisp::sim {
@@ -12,34 +13,22 @@ namespace {
 constexpr std::uint32_t kHeaderLength = 16;
 constexpr std::uint32_t kMaxPayload = kKernelRequestLength - kHeaderLength;
 
-std::string Hex8(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08x", value);
-    return text;
-}
-
-std::string HexCode(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%x", value);
-    return text;
-}
-
-std::string N(std::uint64_t value) {
-    return std::to_string(value);
-}
-
 // Why the record does not suit its control code; empty when it does.
 std::string Check(std::uint32_t code, std::uint32_t recordCode, std::uint32_t count,
                   std::uint32_t mode, const void* out, std::uint32_t outSize) {
     if (recordCode != code)
-        return "record code " + HexCode(recordCode) + " is not the control code " + HexCode(code);
+        return "record code " + Printf("0x%x", recordCode) + " is not the control code " +
+               Printf("0x%x", code);
     if (code == kKernelIspTransfer) {
-        if (outSize != 0) return "reply length " + N(outSize) + " is not 0";
-        if (count == 0 || count > kMaxPayload) return "count " + N(count) + " is not 1 to 65536";
-        if (mode > 1) return "mode " + N(mode) + " is neither program (0) nor verify (1)";
+        if (outSize != 0) return "reply length " + std::to_string(outSize) + " is not 0";
+        if (count == 0 || count > kMaxPayload)
+            return "count " + std::to_string(count) + " is not 1 to 65536";
+        if (mode > 1)
+            return "mode " + std::to_string(mode) + " is neither program (0) nor verify (1)";
         return {};
     }
-    if (out == nullptr || outSize != 1) return "reply length " + N(outSize) + " is not 1";
+    if (out == nullptr || outSize != 1)
+        return "reply length " + std::to_string(outSize) + " is not 1";
     if (count != 0 || mode != 0) return "count and mode are not 0";
     return {};
 }
@@ -53,11 +42,11 @@ IoctlOutcome KernelDriverDevice::Ioctl(std::uint32_t code, void* in, std::uint32
     if (code != kKernelIspJump && code != kKernelGetIspStatus && code != kKernelIspTransfer)
         return {false, "", "control code not served by the driver"};
     if (in == nullptr || inSize != kKernelRequestLength)
-        return {false, "", "input length " + N(inSize) + " is not 65552"};
+        return {false, "", "input length " + std::to_string(inSize) + " is not 65552"};
     const auto* record = static_cast<const std::uint8_t*>(in);
     const std::uint32_t count = GetLe32(record + 4);
     const std::uint32_t mode = GetLe32(record + 8);
-    std::string details = "count=" + N(count) + " mode=" + N(mode);
+    std::string details = "count=" + std::to_string(count) + " mode=" + std::to_string(mode);
     const std::string reason = Check(code, GetLe32(record), count, mode, out, outSize);
     if (!reason.empty()) return {false, details, reason};
 
@@ -70,7 +59,7 @@ IoctlOutcome KernelDriverDevice::Ioctl(std::uint32_t code, void* in, std::uint32
     } else {
         request.op = mode == 0 ? Operation::IspWrite : Operation::IspVerify;
         request.payload.assign(record + kHeaderLength, record + kHeaderLength + count);
-        details += " data=" + Hex8(Crc32(request.payload.data(), request.payload.size()));
+        details += " data=" + Printf("%08x", Crc32(request.payload.data(), request.payload.size()));
     }
     // No reader behind the driver: the request goes nowhere.
     if (!reader_) return {false, details, ""};

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/byte_order.h"
+#include "platform/printf_text.h"
 #include "platform/sim/crc32.h"
 
 namespace usbisp::sim {
@@ -18,14 +19,8 @@ constexpr std::uint32_t kCountReply = 8;
 constexpr std::uint32_t kStatusTransfer = 28;  // the code-66 status read
 constexpr std::uint32_t kMaxPayload = 65536;
 
-std::string Format(const char* format, std::uint32_t a, std::uint32_t b = 0, std::uint32_t c = 0) {
-    char text[96];
-    std::snprintf(text, sizeof text, format, a, b, c);
-    return text;
-}
-
 std::string Crc(const std::uint8_t* bytes, std::size_t length) {
-    return Format(" data=%08x", Crc32(bytes, length));
+    return Printf(" data=%08x", Crc32(bytes, length));
 }
 
 std::uint32_t Low32(const void* buffer) {
@@ -34,7 +29,7 @@ std::uint32_t Low32(const void* buffer) {
 
 std::string CdbHex(const std::uint8_t* cdb) {
     std::string hex;
-    for (int i = 0; i < 12; ++i) hex += Format("%02x", cdb[i]);
+    for (int i = 0; i < 12; ++i) hex += Printf("%02x", cdb[i]);
     return hex;
 }
 
@@ -54,8 +49,8 @@ struct Request65 {
 
 std::string Check65(const Request65& r, const void* out, std::uint32_t outSize,
                     ControllerRequest& request) {
-    if (r.byte1() != 0) return Format("parameter 2 byte 1 is 0x%x, not 0", r.byte1());
-    if (r.unit() != 0) return Format("unit %u is not 0", r.unit());
+    if (r.byte1() != 0) return Printf("parameter 2 byte 1 is 0x%x, not 0", r.byte1());
+    if (r.unit() != 0) return Printf("unit %u is not 0", r.unit());
     if (out == nullptr) return "no buffer";
     if (r.address != Low32(out)) return "the buffer address in the record is not the call's buffer";
     switch (r.function) {
@@ -91,9 +86,9 @@ std::string Check65(const Request65& r, const void* out, std::uint32_t outSize,
             request.op = r.low() == 0 ? Operation::IspWrite : Operation::IspVerify;
             if (outSize != 0) return LengthReason("output length", outSize, 0);
             if (r.parameter1 == 0 || r.parameter1 > kMaxPayload)
-                return Format("byte count %u is not 1 to 65536", r.parameter1);
+                return Printf("byte count %u is not 1 to 65536", r.parameter1);
             if (r.low() > 1)
-                return Format("mode %u is neither program (0) nor verify (1)", r.low());
+                return Printf("mode %u is neither program (0) nor verify (1)", r.low());
             return {};
         case 32:
             request.op = Operation::WriteAddressedBlock;
@@ -102,7 +97,7 @@ std::string Check65(const Request65& r, const void* out, std::uint32_t outSize,
             if (r.low() == 0) return "block count 0";
             return {};
         default:
-            return Format("function %u not served by the driver", r.function);
+            return Printf("function %u not served by the driver", r.function);
     }
 }
 
@@ -140,7 +135,7 @@ IoctlOutcome PortDriverDevice::Code65(const std::uint8_t* record, void* out,
                                       std::uint32_t outSize) {
     const Request65 r{GetLe32(record), GetLe32(record + 4), GetLe32(record + 8),
                       GetLe32(record + 12)};
-    std::string details = Format("fn=%u p1=0x%x p2=0x%x", r.function, r.parameter1, r.parameter2);
+    std::string details = Printf("fn=%u p1=0x%x p2=0x%x", r.function, r.parameter1, r.parameter2);
     ControllerRequest request;
     const std::string reason = Check65(r, out, outSize, request);
     if (!reason.empty()) return {false, details, reason};
@@ -179,10 +174,10 @@ IoctlOutcome PortDriverDevice::Code66Count(const std::uint8_t* record, void* out
                                            std::uint32_t outSize) {
     const std::uint32_t function = GetLe32(record);
     const std::uint32_t parameter2 = GetLe32(record + 8);
-    const std::string details = Format("fn=%u p2=0x%x", function, parameter2);
+    const std::string details = Printf("fn=%u p2=0x%x", function, parameter2);
     std::string reason;
     if (function != 1 && function != 2)
-        reason = Format("function %u not served by the 16-byte record", function);
+        reason = Printf("function %u not served by the 16-byte record", function);
     else if (GetLe32(record + 4) != 0)
         reason = "parameter 1 is not 0";
     else if ((function == 1 && parameter2 != 0) || (parameter2 & 0x00FFFFFFu) != 0)
@@ -210,12 +205,12 @@ IoctlOutcome PortDriverDevice::Code66Cdb(const std::uint8_t* record, void* out,
     std::copy(record + 12, record + 28, cdb.begin());
     const std::uint32_t direction = GetLe32(record + 28);
     const std::uint32_t length = GetLe32(record + 32);
-    std::string details = Format("fn=%u dev=%u target=%u", function, device, target) +
+    std::string details = Printf("fn=%u dev=%u target=%u", function, device, target) +
                           " cdb=" + CdbHex(cdb.data()) +
-                          Format(" dir=%u xfer=%u", direction, length);
+                          Printf(" dir=%u xfer=%u", direction, length);
     auto refuse = [&](const std::string& reason) { return IoctlOutcome{false, details, reason}; };
-    if (function != 3) return refuse(Format("function %u is not 3", function));
-    if (target != 0) return refuse(Format("target %u is not 0", target));
+    if (function != 3) return refuse(Printf("function %u is not 3", function));
+    if (target != 0) return refuse(Printf("target %u is not 0", target));
     if (cdb[12] != 0 || cdb[13] != 0 || cdb[14] != 0 || cdb[15] != 0)
         return refuse("bytes 12 to 15 of the command area are not 0");
     if (out == nullptr) return refuse("no buffer");
@@ -247,7 +242,7 @@ IoctlOutcome PortDriverDevice::Code66Cdb(const std::uint8_t* record, void* out,
             wantedLength = wantedOut = cdb[6] * kBlock;
             const std::uint32_t exact = static_cast<std::uint32_t>(cdb[4] | cdb[5] << 8);
             if (length == wantedLength && exact > length)
-                return refuse(Format("byte count %u above the transfer length %u", exact, length));
+                return refuse(Printf("byte count %u above the transfer length %u", exact, length));
             if (length == wantedLength && outSize == wantedOut) {
                 details += Crc(buffer, length);
                 request.payload.assign(buffer, buffer + exact);

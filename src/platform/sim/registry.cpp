@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/printf_text.h"
 #include "platform/win_constants.h"
 
 namespace usbisp::sim {
@@ -24,9 +25,7 @@ std::string Underscored(std::string text) {
 }
 
 std::string Identifiers(const ReaderKeyFields& r) {
-    char text[32];
-    std::snprintf(text, sizeof text, "VID_%04x&PID_%04x&", r.vid, r.pid);
-    return text;
+    return Printf("VID_%04x&PID_%04x&", r.vid, r.pid);
 }
 
 // The serial of the identity block: 12 characters, zeros after a shorter one.
