@@ -31,11 +31,6 @@ class AccessPath {
     // What the main window does after a discovery with this status.
     virtual void AfterDiscovery(std::uint8_t status) { (void)status; }
 
-    // The device and unit counts (the unit count of selectedDevice); 0 on a
-    // path that has none.
-    virtual std::uint8_t GetDeviceCount() { return 0; }
-    virtual std::uint8_t GetLunCount() { return 0; }
-
     // The firmware sequences' view of the path, addressing the selected device.
     virtual std::unique_ptr<IspPath> SequencePath() = 0;
 

@@ -8,8 +8,6 @@ namespace {
 
 constexpr const char* kLoadFailed = "Load WNASPI32.DLL or Get Function Address Fail!!!";
 constexpr const char* kNoAdapter = "No ASPI for WIN32 support detected!!!";
-constexpr const char* kOpenFailed = "ERROR: Access Disk Drive Failed!!!";
-constexpr std::uint8_t kCompleted = 1;
 
 // 3 at the start, 2 after the ISP entry, then 1 after each compare: a
 // first-attempt success leaves the bar at 6. Three seconds between the write's
@@ -43,15 +41,14 @@ bool AspiIsp::Open(const OperatorMessages& messages) {
         ShowNoAspiBox(ctx_.view);
         return false;
     }
-    const std::uint32_t info = state.getSupportInfo();
-    if (aspi::HostAdapters(info) == 0 || aspi::SupportState(info) != kCompleted) {
+    if (!aspi::SupportReady(state.getSupportInfo())) {
         messages.Line(kNoAdapter);
         ShowNoAspiBox(ctx_.view);
         UnloadAspi(ctx_.platform, state);
         return false;
     }
     if (AspiConfirmDevice(ctx_, adapter_, target_) != 0) {
-        messages.Line(kOpenFailed);
+        messages.Line(kAccessDiskDriveFailed);
         UnloadAspi(ctx_.platform, state);
         return false;
     }

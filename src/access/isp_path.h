@@ -11,6 +11,10 @@
 
 namespace usbisp {
 
+// The line of a sequence whose device cannot be reached: the drive does not
+// open, or the unit at the recorded address is not the selected device.
+inline constexpr const char* kAccessDiskDriveFailed = "ERROR: Access Disk Drive Failed!!!";
+
 // How far a programming run advances the bar at each stage; 0 leaves it.
 struct ProgramBarSteps {
     int atStart = 0;           // after the caption

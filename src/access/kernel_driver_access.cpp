@@ -23,14 +23,6 @@ std::uint8_t KernelDriverAccess::Scan() {
     return ScanDrives(ctx_, DriveScanForm::OwnDriver);
 }
 
-std::uint8_t KernelDriverAccess::GetDeviceCount() {
-    return PassThrough(ctx_.platform, ctx_.transports).GetDeviceCount(ctx_.app.driverFileName);
-}
-
-std::uint8_t KernelDriverAccess::GetLunCount() {
-    return PassThrough(ctx_.platform, ctx_.transports).GetLunCount(ctx_.app.driverFileName);
-}
-
 std::unique_ptr<IspPath> KernelDriverAccess::SequencePath() {
     return std::make_unique<KernelDriverIsp>(ctx_.platform, ctx_.transports,
                                              ctx_.app.driverFileName);

@@ -17,8 +17,6 @@ class KernelDriverAccess : public AccessPath {
     AccessPathId id() const override { return AccessPathId::KernelDriver; }
     std::uint8_t Open() override;
     std::uint8_t Scan() override;
-    std::uint8_t GetDeviceCount() override;
-    std::uint8_t GetLunCount() override;
     std::unique_ptr<IspPath> SequencePath() override;
     // The drive handle of the discovery: the driver's own handle is closed by
     // the sequence that opened it.

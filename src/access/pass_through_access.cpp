@@ -6,8 +6,6 @@ namespace usbisp {
 
 namespace {
 
-constexpr const char* kOpenFailed = "ERROR: Access Disk Drive Failed!!!";
-
 // 3 at the start, 2 after the ISP entry, then 2, 2, 2 and 4 per attempt: a
 // first-attempt success fills the bar to 15.
 constexpr IspPathStyle kStyle{{3, 2, 2, 2, 2, 4, 0}, false, 0};
@@ -34,7 +32,7 @@ const IspPathStyle& PassThroughIsp::style() const {
 bool PassThroughIsp::Open(const OperatorMessages& messages) {
     if (passThrough_.OpenSelectedDrive(selected_.inUse != 0, selected_.driveLetters[0]))
         return true;
-    messages.Line(kOpenFailed);
+    messages.Line(kAccessDiskDriveFailed);
     return false;
 }
 

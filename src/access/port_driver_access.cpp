@@ -25,19 +25,6 @@ void PortDriverAccess::AfterDiscovery(std::uint8_t status) {
     ClosePortDriver(ctx_.platform, ctx_.transports);
 }
 
-std::uint8_t PortDriverAccess::GetDeviceCount() {
-    if (form_ == PortScanForm::Code66)
-        return PortDriver66(ctx_.platform, ctx_.transports, ctx_.app.selectedDevice)
-            .GetDeviceCount();
-    return PortDriver65(ctx_.platform, ctx_.transports, ctx_.app.selectedDevice).GetDeviceCount();
-}
-
-std::uint8_t PortDriverAccess::GetLunCount() {
-    if (form_ == PortScanForm::Code66)
-        return PortDriver66(ctx_.platform, ctx_.transports, ctx_.app.selectedDevice).GetLunCount();
-    return PortDriver65(ctx_.platform, ctx_.transports, ctx_.app.selectedDevice).GetLunCount();
-}
-
 std::unique_ptr<IspPath> PortDriverAccess::SequencePath() {
     if (form_ == PortScanForm::Code66)
         return std::make_unique<PortDriver66Isp>(ctx_.platform, ctx_.transports,

@@ -23,8 +23,6 @@ class PortDriverAccess : public AccessPath {
     std::uint8_t Open() override;
     std::uint8_t Scan() override { return ScanPortDevices(ctx_, form_); }
     void AfterDiscovery(std::uint8_t status) override;
-    std::uint8_t GetDeviceCount() override;
-    std::uint8_t GetLunCount() override;
     std::unique_ptr<IspPath> SequencePath() override;
     void Close() override { ClosePortDriver(ctx_.platform, ctx_.transports); }
 

@@ -193,9 +193,7 @@ bool AspiTransport::GetIspStatus(std::uint8_t adapter, std::uint8_t target, std:
 bool AspiTransport::IspTransfer(std::uint8_t adapter, std::uint8_t target,
                                 std::uint32_t exactLength, std::uint32_t roundedLength,
                                 std::uint8_t mode, const std::uint8_t* image) {
-    if (roundedLength == 0 || roundedLength > kMaxTransferLength || exactLength > roundedLength ||
-        exactLength > kMaxPayloadLength || roundedLength % kBlockSize != 0)
-        return false;
+    if (roundedLength == 0 || !TransferDescribable(exactLength, roundedLength)) return false;
     const ScsiCommand command = IspTransferCommand(exactLength, roundedLength, mode);
     // A buffer that cannot be had refuses the transfer before anything is sent.
     auto request = Prepare(kIspTransfer, adapter, target, command, roundedLength);

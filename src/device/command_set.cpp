@@ -32,6 +32,11 @@ std::uint32_t RoundedLength(std::uint32_t n) {
     return (n + kBlockSize - 1) / kBlockSize * kBlockSize;
 }
 
+bool TransferDescribable(std::uint32_t exactLength, std::uint32_t roundedLength) {
+    return roundedLength <= kMaxTransferLength && exactLength <= roundedLength &&
+           exactLength <= kMaxPayloadLength && roundedLength % kBlockSize == 0;
+}
+
 ScsiCommand InquiryCommand(std::uint8_t unit) {
     ScsiCommand command = In(kInquiryLength);
     command.cdb[0] = 0x12;

@@ -61,6 +61,11 @@ struct ScsiCommand {
 // n rounded up to the next multiple of 512 (n itself when it is one).
 std::uint32_t RoundedLength(std::uint32_t n);
 
+// Whether a transfer command can describe these counts: whole blocks, at most
+// 64 KB of them, holding the exact count, which fits its 16 bits. Nothing is
+// sent that it cannot.
+bool TransferDescribable(std::uint32_t exactLength, std::uint32_t roundedLength);
+
 // 12 32*L 00 00 24 00, then zeros; L is the logical unit (always 0 here).
 ScsiCommand InquiryCommand(std::uint8_t unit);
 // The ASPI form: 12 00 00 00 28 00, declared with a CDB length of 6.

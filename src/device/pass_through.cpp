@@ -103,9 +103,7 @@ bool PassThrough::IspTransfer(std::uint32_t exactLength, std::uint32_t roundedLe
                               std::uint8_t mode) {
     // Nothing is sent that would reach past the data area or that the
     // command cannot describe.
-    if (roundedLength > kMaxTransferLength || exactLength > roundedLength ||
-        exactLength > kMaxPayloadLength || roundedLength % kBlockSize != 0)
-        return false;
+    if (!TransferDescribable(exactLength, roundedLength)) return false;
     return Carry(IspTransferCommand(exactLength, roundedLength, mode)) && ScsiStatus() == 0;
 }
 

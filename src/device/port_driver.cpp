@@ -188,9 +188,7 @@ bool PortDriver66::GetIspStatus(std::uint8_t& status) {
 bool PortDriver66::IspTransfer(std::uint32_t device, std::uint32_t exactLength,
                                std::uint32_t roundedLength, std::uint8_t mode,
                                const std::uint8_t* image) {
-    if (roundedLength > kMaxTransferLength || exactLength > roundedLength ||
-        exactLength > kMaxPayloadLength || roundedLength % kBlockSize != 0)
-        return false;
+    if (!TransferDescribable(exactLength, roundedLength)) return false;
     return SendCdb(device, IspTransferCommand(exactLength, roundedLength, mode),
                    const_cast<std::uint8_t*>(image), roundedLength);
 }

@@ -16,7 +16,6 @@ constexpr const char* kNoAspi =
     " No ASPI for WIN32 support detected.\n This program need ASPI in WinMe system.";
 constexpr const char* kStatusError = "Windows ASPI status Error";
 constexpr std::uint8_t kTargets = 8;
-constexpr std::uint8_t kCompleted = 1;
 
 InquiryIdentity First24(const std::array<char, 28>& identity) {
     InquiryIdentity text{};
@@ -50,7 +49,7 @@ std::uint8_t ScanAspiAdapters(DiscoveryContext& ctx) {
     }
     const std::uint32_t info = state.getSupportInfo();
     const std::uint8_t adapters = aspi::HostAdapters(info);
-    if (adapters == 0 || aspi::SupportState(info) != kCompleted) {
+    if (!aspi::SupportReady(info)) {
         UnloadAspi(ctx.platform, state);
         return 1;
     }

@@ -76,5 +76,10 @@ inline std::uint8_t HostAdapters(std::uint32_t supportInfo) {
 inline std::uint8_t SupportState(std::uint32_t supportInfo) {
     return static_cast<std::uint8_t>(supportInfo >> 8);
 }
+// ASPI is there to use: it has a host adapter and reports its state as
+// completed.
+inline bool SupportReady(std::uint32_t supportInfo) {
+    return HostAdapters(supportInfo) != 0 && SupportState(supportInfo) == kComplete;
+}
 
 }  // namespace usbisp::aspi

@@ -6,10 +6,10 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "platform/printf_text.h"
+#include "platform/win_constants.h"
 
 namespace usbisp {
 
@@ -20,22 +20,13 @@ inline std::uint32_t RequiredAccess(std::uint32_t controlCode) {
     return (controlCode >> 14) & 3u;
 }
 
-namespace access_rights {
-inline constexpr std::uint32_t kGenericRead = 0x80000000u;
-inline constexpr std::uint32_t kGenericWrite = 0x40000000u;
-inline constexpr std::uint32_t kGenericAll = 0x10000000u;
-inline constexpr std::uint32_t kMaximumAllowed = 0x02000000u;
-inline constexpr std::uint32_t kFileReadData = 0x1u;
-inline constexpr std::uint32_t kFileWriteData = 0x2u;
-}  // namespace access_rights
-
 // Whether CreateFileA's desiredAccess gives the handle reading, and writing.
 inline bool GrantsRead(std::uint32_t desiredAccess) {
-    using namespace access_rights;
+    using namespace win;
     return desiredAccess & (kGenericRead | kGenericAll | kMaximumAllowed | kFileReadData);
 }
 inline bool GrantsWrite(std::uint32_t desiredAccess) {
-    using namespace access_rights;
+    using namespace win;
     return desiredAccess & (kGenericWrite | kGenericAll | kMaximumAllowed | kFileWriteData);
 }
 

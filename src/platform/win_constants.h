@@ -7,6 +7,10 @@ namespace usbisp::win {
 
 inline constexpr std::uint32_t kGenericRead = 0x80000000u;
 inline constexpr std::uint32_t kGenericWrite = 0x40000000u;
+inline constexpr std::uint32_t kGenericAll = 0x10000000u;
+inline constexpr std::uint32_t kMaximumAllowed = 0x02000000u;
+inline constexpr std::uint32_t kFileReadData = 0x1u;
+inline constexpr std::uint32_t kFileWriteData = 0x2u;
 inline constexpr std::uint32_t kFileShareRead = 0x1u;
 inline constexpr std::uint32_t kFileShareWrite = 0x2u;
 inline constexpr std::uint32_t kOpenExisting = 3u;

@@ -12,6 +12,8 @@
 #include <vector>
 #endif
 
+#include "platform/ascii_case.h"
+
 namespace usbisp {
 
 namespace {
@@ -31,17 +33,6 @@ bool TextMode(const char* mode) {
 
 bool ReadOnly(const char* mode) {
     return mode[0] == 'r' && std::strchr(mode, '+') == nullptr;
-}
-
-char FoldCase(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-    return true;
 }
 
 // A read-only stream over text already read whole: the file's bytes as text

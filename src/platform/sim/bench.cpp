@@ -1,11 +1,11 @@
 #include "platform/sim/bench.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <ctime>
 #include <thread>
 
+#include "platform/ascii_case.h"
 #include "platform/device_access.h"
 #include "platform/sim/hardware.h"
 #include "platform/transcript_text.h"
@@ -14,11 +14,6 @@
 namespace usbisp::sim {
 
 namespace {
-
-std::string Upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
 
 using Clock = std::chrono::system_clock;
 
@@ -83,7 +78,7 @@ void Bench::TraceIo(const std::string& line) {
 }
 
 void Bench::AddDevice(const std::string& path, std::shared_ptr<SimDevice> device) {
-    devices_[Upper(path)] = std::move(device);
+    devices_[AsciiUpper(path)] = std::move(device);
 }
 
 void Bench::AddReader(std::shared_ptr<SimReader> reader) {
@@ -92,7 +87,7 @@ void Bench::AddReader(std::shared_ptr<SimReader> reader) {
 
 bool Bench::DriverInstalled(const std::string& fileName) const {
     return std::any_of(config_.drivers.begin(), config_.drivers.end(),
-                       [&](const std::string& d) { return Upper(d) == Upper(fileName); });
+                       [&](const std::string& d) { return AsciiUpper(d) == AsciiUpper(fileName); });
 }
 
 void Bench::Replug() {
@@ -104,7 +99,7 @@ std::vector<std::uint8_t> Bench::ReaderFirmware(std::size_t n) const {
 }
 
 std::shared_ptr<SimDevice> Bench::FindDevice(const std::string& path) const {
-    auto it = devices_.find(Upper(path));
+    auto it = devices_.find(AsciiUpper(path));
     return it == devices_.end() ? nullptr : it->second;
 }
 
@@ -129,7 +124,7 @@ Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::ui
 bool Bench::SharingConflict(const std::shared_ptr<SimDevice>& device,
                             std::uint32_t shareMode) const {
     // Windows 95/98 and ME do not check sharing on the drivers' devices.
-    if ((config_.versionWord & 0x80000000u) != 0) return false;
+    if (!NtFamily()) return false;
     return std::any_of(handles_.begin(), handles_.end(), [&](const auto& entry) {
         return entry.second.device == device && (shareMode == 0 || entry.second.shareMode == 0);
     });
@@ -146,8 +141,8 @@ bool Bench::DeviceIoControl(Handle device, std::uint32_t controlCode, void* inBu
     }
     // Windows NT refuses a control code the handle's access does not allow
     // before any driver sees it; the 9x family does not check.
-    const bool nt = (config_.versionWord & 0x80000000u) == 0;
-    const std::string denial = nt ? AccessDenial(it->second.desiredAccess, controlCode) : "";
+    const std::string denial =
+        NtFamily() ? AccessDenial(it->second.desiredAccess, controlCode) : "";
     IoctlOutcome outcome = denial.empty()
                                ? it->second.device->Ioctl(controlCode, inBuffer, inSize, outBuffer,
                                                           outSize, bytesReturned)
@@ -204,7 +199,7 @@ constexpr Module kAspiModule = 0x10000000u;
 
 Module Bench::LoadLibraryA(const char* name) {
     const std::string library = name ? name : "";
-    const std::string upper = Upper(library);
+    const std::string upper = AsciiUpper(library);
     const bool ok = aspi_ != nullptr && (upper == "WNASPI32" || upper == "WNASPI32.DLL");
     TraceIo("load " + QuoteText(library) + (ok ? " ok" : " fail"));
     if (!ok) return 0;

@@ -95,6 +95,10 @@ class Bench : public Platform {
         std::uint32_t shareMode = 0;
     };
 
+    // Windows 2000 and XP (and the unsupported NT versions) check what 95/98
+    // and ME do not: sharing and a handle's access. The 9x family sets the
+    // version word's high bit.
+    bool NtFamily() const { return (config_.versionWord & 0x80000000u) == 0; }
     // Windows NT refuses an open that another open of the same device does not
     // share (an exclusive open, share mode 0, on either side).
     bool SharingConflict(const std::shared_ptr<SimDevice>& device, std::uint32_t shareMode) const;

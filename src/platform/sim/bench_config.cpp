@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "platform/ascii_case.h"
 #include "platform/sim/operations.h"
 
 namespace usbisp::sim {
@@ -126,6 +127,13 @@ std::string Letters(const json& value, const std::string& key, std::size_t min, 
     return letters;
 }
 
+// The n of "Name#n": 1 or more.
+bool IsCount(const std::string& count) {
+    return !count.empty() && count.size() <= 6 &&
+           std::all_of(count.begin(), count.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+           std::stoi(count) >= 1;
+}
+
 // "Name" or "Name#n" with n >= 1.
 void CheckRequestName(const std::string& name, const std::string& key, bool needCount) {
     const auto hash = name.find('#');
@@ -135,10 +143,7 @@ void CheckRequestName(const std::string& name, const std::string& key, bool need
         if (needCount) Fail(key, "\"" + name + "\" needs a request number (Name#n)");
         return;
     }
-    const std::string count = name.substr(hash + 1);
-    if (count.empty() || count.size() > 6 ||
-        !std::all_of(count.begin(), count.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
-        std::stoi(count) < 1)
+    if (!IsCount(name.substr(hash + 1)))
         Fail(key, "\"" + name + "\": the request number must be 1 or more");
 }
 
@@ -148,18 +153,11 @@ void CheckDriverOpen(const std::string& text, const std::vector<std::string>& dr
     const auto hash = text.find('#');
     const std::string file = text.substr(0, hash);
     const bool installed = std::any_of(drivers.begin(), drivers.end(), [&](const std::string& d) {
-        return d.size() == file.size() &&
-               std::equal(d.begin(), d.end(), file.begin(), [](char a, char b) {
-                   return std::toupper(static_cast<unsigned char>(a)) ==
-                          std::toupper(static_cast<unsigned char>(b));
-               });
+        return SameIgnoringCase(d, file);
     });
     if (!installed) Fail(key, "\"" + file + "\" is not one of the installed drivers");
     if (hash == std::string::npos) return;
-    const std::string count = text.substr(hash + 1);
-    if (count.empty() || count.size() > 6 ||
-        !std::all_of(count.begin(), count.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
-        std::stoi(count) < 1)
+    if (!IsCount(text.substr(hash + 1)))
         Fail(key, "\"" + text + "\": the open number must be 1 or more");
 }
 

@@ -1,7 +1,8 @@
 #include "platform/sim/file_faults.h"
 
-#include <cctype>
 #include <cstdio>
+
+#include "platform/ascii_case.h"
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -10,11 +11,6 @@
 namespace usbisp::sim {
 
 namespace {
-
-std::string Upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
 
 #ifndef _WIN32
 ssize_t ReadNothing(void*, char*, size_t) {
@@ -35,11 +31,11 @@ int CloseNothing(void*) {
 
 void FileFaults::Set(std::set<std::string> faults) {
     faults_.clear();
-    for (const std::string& fault : faults) faults_.insert(Upper(fault));
+    for (const std::string& fault : faults) faults_.insert(AsciiUpper(fault));
 }
 
 bool FileFaults::Has(const std::string& operation, const char* name) const {
-    return faults_.count(Upper(operation + ":" + (name ? name : ""))) != 0;
+    return faults_.count(AsciiUpper(operation + ":" + (name ? name : ""))) != 0;
 }
 
 std::FILE* FileFaults::UnmeasurableStream() {

@@ -1,9 +1,9 @@
 #include "platform/sim/hardware.h"
 
 #include <algorithm>
-#include <cctype>
 #include <memory>
 
+#include "platform/ascii_case.h"
 #include "platform/sim/aspi_library.h"
 #include "platform/sim/bench.h"
 #include "platform/sim/controller.h"
@@ -17,15 +17,10 @@ namespace usbisp::sim {
 
 namespace {
 
-std::string Upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // The request family of a port driver file: 66 for the disk port driver, 65
 // for the others; 0 for a file that is not a port driver.
 std::uint32_t PortFamily(const std::string& file) {
-    const std::string name = Upper(file);
+    const std::string name = AsciiUpper(file);
     if (name == "RE20RERI.VAR") return kPortCode66;
     if (name == "ZIZIRADA.ZAV" || name == "ZQ_URDR.PDR") return kPortCode65;
     return 0;
@@ -90,7 +85,7 @@ void InstallHardware(Bench& bench) {
         const std::string base = file.substr(0, file.find('.'));
         if (base.empty()) continue;
         std::shared_ptr<SimDevice> device;
-        if (Upper(file) == "TAVDRV.SYS") {
+        if (AsciiUpper(file) == "TAVDRV.SYS") {
             // The kernel driver reaches the first reader.
             device = std::make_shared<KernelDriverDevice>(
                 file, config.driverOpenFailures, readers.empty() ? nullptr : readers.front());

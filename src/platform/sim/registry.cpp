@@ -1,9 +1,9 @@
 #include "platform/sim/registry.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/ascii_case.h"
 #include "platform/printf_text.h"
 #include "platform/win_constants.h"
 
@@ -12,11 +12,6 @@ namespace usbisp::sim {
 namespace {
 
 constexpr long kErrorInvalidHandle = 6;
-
-std::string Upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
 
 std::string Underscored(std::string text) {
     for (char& c : text)
@@ -50,12 +45,12 @@ std::string AsCString(const std::string& key) {
 }  // namespace
 
 void Registry::AddString(const std::string& key, const std::string& name, const std::string& data) {
-    keys_[Upper(key)].emplace(name, data);
+    keys_[AsciiUpper(key)].emplace(name, data);
 }
 
 long Registry::Open(const std::string& key, RegKey* result) {
     if (result) *result = 0;
-    auto it = keys_.find(Upper(key));
+    auto it = keys_.find(AsciiUpper(key));
     if (it == keys_.end()) return win::kErrorFileNotFound;
     const RegKey handle = next_;
     next_ += 4;
