@@ -2,6 +2,7 @@
 
 #include "win32/line_breaks.h"
 #include "win32/resource_ids.h"
+#include "win32/responsive.h"
 
 namespace usbisp::win32 {
 
@@ -57,6 +58,7 @@ HWND Win32StatusView::Bar() const {
 void Win32StatusView::Repaint(HWND control) {
     if (control) ::UpdateWindow(control);
     ::UpdateWindow(window_);
+    KeepResponsive();
 }
 
 void Win32StatusView::SetRange(int lower, int upper) {
