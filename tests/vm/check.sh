@@ -54,12 +54,23 @@ firmware_files() {
     grep -o '"firmware": *"@[^"]*"' "$1" | sed 's/.*"@\(.*\)"/\1/'
 }
 
+# Each plugged reader's firmware on the bench: at first the one its bench
+# entry names, then what the last run over bench.json left.
+index=0
+for file in $(firmware_files "$work/bench/bench.json"); do
+    index=$((index + 1))
+    cp "$work/bench/$file" "$work/dumps/reader-$index.bin"
+done
+
 # The bench's script for a run: the guest's actions, with the firmware of
 # every plugged reader dumped before the window ends (dump leaves no line in
-# the transcript).
+# the transcript). A run over another bench, which need not have the
+# readers, dumps nothing.
 bench_script() {
     local dumps="" reader
-    for reader in $readers; do dumps+="dump $reader VMDUMP$reader.BIN"$'\n'; done
+    if [ "$2" = bench.json ]; then
+        for reader in $readers; do dumps+="dump $reader VMDUMP$reader.BIN"$'\n'; done
+    fi
     awk -v dumps="$dumps" '
         { lines[++n] = $0 }
         /^[ \t]*(click Close|cancel)[ \t]*$/ { last = n }
@@ -84,7 +95,11 @@ while read -r verb script rest; do
     bench=bench.json
     stderr_file=""
     status=0
+    user=root
+    previous=""
     for word in $rest; do
+        [ "$previous" = as ] && user=$word
+        previous=$word
         case $word in
             bench=*) bench=${word#bench=} ;;
             stderr=*) stderr_file=$session/${word#stderr=} ;;
@@ -96,7 +111,7 @@ while read -r verb script rest; do
         fail "run $run ($script): the guest did not make it"
         continue
     fi
-    bench_script "$session/$script" >"$work/script-$run.txt"
+    bench_script "$session/$script" "$bench" >"$work/script-$run.txt"
     "$usbisp" --bench "$work/bench/$bench" --script "$work/script-$run.txt" --trace-io \
         --dir "$work/dir" >"$work/bench-$run.txt" 2>"$work/bench-$run.err"
     bench_status=$?
@@ -108,7 +123,7 @@ while read -r verb script rest; do
     # Each reader starts the next run with the firmware it holds now, as the
     # virtual reader, which lives on through the whole session, does.
     index=0
-    for file in $(firmware_files "$work/bench/$bench"); do
+    for file in $(firmware_files "$work/bench/bench.json"); do
         index=$((index + 1))
         dump=$work/dir/VMDUMP$index.BIN
         [ -f "$dump" ] || continue
@@ -135,6 +150,13 @@ while read -r verb script rest; do
     elif [ -s "$out.err" ]; then
         fail "run $run: standard error is not empty:"
         sed 's/^/  /' "$out.err" >&2
+    fi
+    # A user's run is made without any capability (CAP_SYS_RAWIO above all).
+    if [ "$user" != root ]; then
+        capabilities=$(sed -n 's/^CapEff:[[:space:]]*//p' "$out.who" 2>/dev/null)
+        if [ "$capabilities" != 0000000000000000 ]; then
+            fail "run $run: $user ran with the capabilities '$capabilities'"
+        fi
     fi
     if [ "$(cat "$out.status")" != "$status" ]; then
         fail "run $run: exit status $(cat "$out.status"), not $status"

@@ -6,6 +6,8 @@
 #   dir/                                 the program's directory at the end
 #   reader-N.bin                         the firmware virtual reader N holds at
 #                                        the end, written out by the reader
+#   run-N.who                            who a run as a user ran as
+#   usbmon.txt, reader-N.log             the buses' requests, the readers' output
 #   failed                               why the session could not be carried
 #                                        out, when it could not
 # The plan's lines are described in tests/vm/README.md. Every wait is bounded.
@@ -60,15 +62,17 @@ wait_disks() {
     session_failed "dummy_udc.$udc: $have disks, not $want, after $seconds s"
 }
 
-next_udc() {
+# Takes the next free device controller into $udc (no subshell: the count
+# must outlive the call).
+take_udc() {
+    udc=$UDC_COUNT
     UDC_COUNT=$((UDC_COUNT + 1))
-    echo $((UDC_COUNT - 1))
 }
 
 # A plain USB disk: the kernel's own mass-storage function over a 4 MiB
 # file with one FAT partition, answering INQUIRY as a fixed disk does.
 plug_disk() {
-    udc=$(next_udc)
+    take_udc
     image=/tmp/disk$udc.img
     dd if=/dev/zero of="$image" bs=1024 count=4096 2>/dev/null
     dd if=/dev/zero of=/tmp/part.img bs=1024 count=3072 2>/dev/null
@@ -109,7 +113,7 @@ plug_disk() {
 plug_reader() {
     reader=$1
     units=$2
-    udc=$(next_udc)
+    take_udc
     log=$OUT/reader-$reader.log
     usbisp-reader --bench "$SESSION_DIR/bench.json" --reader "$reader" --udc "dummy_udc.$udc" \
         --firmware-out "$OUT/reader-$reader.bin" >"$log" 2>&1 &
@@ -165,6 +169,8 @@ run_usbisp() {
         $command >"$base.out" 2>"$base.err"
     else
         chown -R "$user" "$WORK"
+        # Who the program runs as: the host checks it has no capability.
+        su "$user" -s /bin/sh -c "grep -E '^(Uid|Groups|CapEff|CapPrm):' /proc/self/status" >"$base.who"
         su "$user" -s /bin/sh -c "$command" >"$base.out" 2>"$base.err"
     fi
     echo $? >"$base.status"
@@ -222,6 +228,10 @@ run_session() {
     clock=$(sed -n 's/.*"clock": *"\([0-9-]*\)T\([0-9:]*\)".*/\1 \2/p' "$SESSION_DIR/bench.json")
     [ -n "$clock" ] && date -s "$clock" >/dev/null
     note "session $SESSION"
+    # Every request on the buses, for whoever looks into a failure (the
+    # host does not check it).
+    cat /sys/kernel/debug/usb/usbmon/0u >"$OUT/usbmon.txt" 2>/dev/null &
+    usbmon=$!
     while read -r verb args; do
         case $verb in
             '' | '#'*) continue ;;
@@ -234,6 +244,7 @@ run_session() {
         esac || break
     done <"$SESSION_DIR/plan"
     unplug_all
+    kill "$usbmon" 2>/dev/null
     mkdir -p "$OUT/dir"
     cp -r "$WORK/." "$OUT/dir/"
     rm -rf "$WORK"
