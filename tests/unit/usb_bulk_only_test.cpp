@@ -365,6 +365,24 @@ TEST(UsbBulkOnly, SenseIsReportedOnceAndPerUnit) {
     EXPECT_EQ(usb.Sense(1), "00/00");
 }
 
+// One fault of the bench file's reader keys: "failures=Name#n",
+// "scsiStatus=Name#n:02", "hangs=Name", "answers=Name:33"; empty for none.
+sim::ReaderConfig WithFault(const std::string& fault) {
+    sim::ReaderConfig config = Reader();
+    if (fault.empty()) return config;
+    const std::string key = fault.substr(0, fault.find('='));
+    const std::string value = fault.substr(key.size() + 1);
+    const std::string name = value.substr(0, value.find(':'));
+    const auto byte = [&] {
+        return static_cast<std::uint8_t>(std::stoul(value.substr(name.size() + 1), nullptr, 16));
+    };
+    if (key == "failures") config.failures = {value};
+    if (key == "hangs") config.hangs = {value};
+    if (key == "scsiStatus") config.scsiStatus[name] = byte();
+    if (key == "answers") config.answers[name] = {byte()};
+    return config;
+}
+
 TEST(UsbBulkOnly, VendorCommandsAsOnTheBench) {
     struct Command {
         char dir;
@@ -374,10 +392,7 @@ TEST(UsbBulkOnly, VendorCommandsAsOnTheBench) {
     };
     struct Row {
         const char* name;
-        std::vector<std::string> failures;
-        std::map<std::string, std::uint8_t> scsiStatus;
-        std::vector<std::string> hangs;
-        std::map<std::string, std::vector<std::uint8_t>> answers;
+        std::string fault;
         std::vector<Command> commands;
         std::string expected;  // the last command's exchange
         std::string data;      // hex of its data in, when checked
@@ -388,197 +403,40 @@ TEST(UsbBulkOnly, VendorCommandsAsOnTheBench) {
     const Command identity{'i', 528, kReadIdentity};
     const Command write{'o', 1024, kIspWrite};
     const Command verify{'o', 1024, kIspVerify};
+    const Command otherVerify{'o', 1024, kIspVerify, 0x22};
+    const Command blockRead{'i', 512, "ff1304a55a3000000100"};
+    // clang-format off
     const Row rows[] = {
-        {"identity read", {}, {}, {}, {}, {identity}, "in=528 status=0 residue=0", "", "00/00"},
-        {"identity refused in ISP mode",
-         {},
-         {},
-         {},
-         {},
-         {jump, identity},
-         "stall-in status=1 residue=528",
-         "",
-         "05/20"},
-        {"the jump reported",
-         {},
-         {},
-         {},
-         {},
-         {jump, status},
-         "in=8 status=0 residue=0",
-         "9c00000000000000",
-         "00/00"},
-        {"nothing to report",
-         {},
-         {},
-         {},
-         {},
-         {status},
-         "in=8 status=0 residue=0",
-         "0000000000000000",
-         "00/00"},
-        {"the write reported",
-         {},
-         {},
-         {},
-         {},
-         {jump, status, write, status},
-         "in=8 status=0 residue=0",
-         "a500000000000000",
-         "00/00"},
-        {"identity read failing",
-         {"ReadIdentity#1"},
-         {},
-         {},
-         {},
-         {identity},
-         "stall-in status=1 residue=528",
-         "",
-         "04/44"},
-        {"only the first failing",
-         {"ReadIdentity#1"},
-         {},
-         {},
-         {},
-         {identity, identity},
-         "in=528 status=0 residue=0",
-         "",
-         "00/00"},
-        {"a failed jump takes no effect",
-         {"IspJump"},
-         {},
-         {},
-         {},
-         {jump, identity},
-         "in=528 status=0 residue=0",
-         "",
-         "00/00"},
-        {"a failed write takes no effect",
-         {"IspWrite#1"},
-         {},
-         {},
-         {},
-         {jump, status, write, status},
-         "in=8 status=0 residue=0",
-         "0000000000000000",
-         "00/00"},
-        {"a failed write",
-         {"IspWrite#1"},
-         {},
-         {},
-         {},
-         {jump, write},
-         "out=1024 | status=1 residue=0",
-         "",
-         "04/44"},
-        {"a hanging write fails",
-         {},
-         {},
-         {"IspWrite"},
-         {},
-         {jump, write},
-         "out=1024 | status=1 residue=0",
-         "",
-         "04/44"},
-        {"status 02 on the jump",
-         {},
-         {{"IspJump#1", 0x02}},
-         {},
-         {},
-         {jump},
-         "status=1 residue=0",
-         "",
-         "04/44"},
-        {"status 02 takes no effect",
-         {},
-         {{"IspJump#1", 0x02}},
-         {},
-         {},
-         {jump, identity},
-         "in=528 status=0 residue=0",
-         "",
-         "00/00"},
-        {"status 00 moves no data",
-         {},
-         {{"ReadIdentity#1", 0x00}},
-         {},
-         {},
-         {identity},
-         "stall-in status=0 residue=528",
-         "",
-         "00/00"},
-        {"answers replace the status",
-         {},
-         {},
-         {},
-         {{"IspVerify", {0x33}}},
-         {jump, write, verify, status},
-         "in=8 status=0 residue=0",
-         "3300000000000000",
-         "00/00"},
-        {"verify of another image",
-         {},
-         {},
-         {},
-         {},
-         {jump, write, {'o', 1024, kIspVerify, 0x22}, status},
-         "in=8 status=0 residue=0",
-         "3300000000000000",
-         "00/00"},
-        {"identity block read",
-         {},
-         {},
-         {},
-         {},
-         {{'i', 512, "ff1304a55a3000000100"}},
-         "in=512 status=0 residue=0",
-         "",
-         "00/00"},
-        {"block read elsewhere",
-         {},
-         {},
-         {},
-         {},
-         {{'i', 512, "ff1300000000000001000000"}},
-         "stall-in status=1 residue=512",
-         "",
-         "05/20"},
-        {"device count without the driver",
-         {},
-         {},
-         {},
-         {},
-         {{'i', 8, "ff0100000000"}},
-         "in=8 status=0 residue=0",
-         "0100000000000000",
-         "00/00"},
-        {"byte count above the blocks",
-         {},
-         {},
-         {},
-         {},
-         {jump, {'o', 1024, "06b100000104020000000000"}},
-         "stall-out status=1 residue=1024",
-         "",
-         "05/24"},
+        {"identity read", "", {identity}, "in=528 status=0 residue=0", "", "00/00"},
+        {"identity refused in ISP mode", "", {jump, identity}, "stall-in status=1 residue=528", "", "05/20"},
+        {"the jump reported", "", {jump, status}, "in=8 status=0 residue=0", "9c00000000000000", "00/00"},
+        {"nothing to report", "", {status}, "in=8 status=0 residue=0", "0000000000000000", "00/00"},
+        {"the write reported", "", {jump, status, write, status}, "in=8 status=0 residue=0", "a500000000000000", "00/00"},
+        {"verify of the image", "", {jump, write, verify, status}, "in=8 status=0 residue=0", "5a00000000000000", "00/00"},
+        {"verify of another image", "", {jump, write, otherVerify, status}, "in=8 status=0 residue=0", "3300000000000000", "00/00"},
+        // A request that fails in transport: a failed command without sense.
+        {"identity read failing", "failures=ReadIdentity#1", {identity}, "stall-in status=1 residue=528", "", "00/00"},
+        {"only the first failing", "failures=ReadIdentity#1", {identity, identity}, "in=528 status=0 residue=0", "", "00/00"},
+        {"a failed jump takes no effect", "failures=IspJump", {jump, identity}, "in=528 status=0 residue=0", "", "00/00"},
+        {"a failed write", "failures=IspWrite#1", {jump, write}, "out=1024 | status=1 residue=0", "", "00/00"},
+        {"a failed write takes no effect", "failures=IspWrite#1", {jump, status, write, status}, "in=8 status=0 residue=0", "0000000000000000", "00/00"},
+        {"a hanging write fails", "hangs=IspWrite", {jump, write}, "out=1024 | status=1 residue=0", "", "00/00"},
+        // Another status than GOOD: the controller aborted the command.
+        {"status 02 on the jump", "scsiStatus=IspJump#1:02", {jump}, "status=1 residue=0", "", "0b/00"},
+        {"status 02 takes no effect", "scsiStatus=IspJump#1:02", {jump, identity}, "in=528 status=0 residue=0", "", "00/00"},
+        {"status 00 moves no data", "scsiStatus=ReadIdentity#1:00", {identity}, "stall-in status=0 residue=528", "", "00/00"},
+        {"answers replace the status", "answers=IspVerify:33", {jump, write, verify, status}, "in=8 status=0 residue=0", "3300000000000000", "00/00"},
+        {"identity block read", "", {blockRead}, "in=512 status=0 residue=0", "", "00/00"},
+        {"identity block read in ISP mode", "", {jump, blockRead}, "stall-in status=1 residue=512", "", "05/20"},
+        {"block read elsewhere", "", {{'i', 512, "ff1300000000000001000000"}}, "stall-in status=1 residue=512", "", "05/20"},
+        {"device count without the driver", "", {{'i', 8, "ff0100000000"}}, "in=8 status=0 residue=0", "0100000000000000", "00/00"},
+        {"byte count above the blocks", "", {jump, {'o', 1024, "06b100000104020000000000"}}, "stall-out status=1 residue=1024", "", "05/24"},
         // Only the declared bytes count: no block count, so no room for the payload.
-        {"command block declared shorter",
-         {},
-         {},
-         {},
-         {},
-         {jump, {'o', 1024, "06b10000e803"}},
-         "stall-out status=1 residue=1024",
-         "",
-         "05/24"},
+        {"command block declared shorter", "", {jump, {'o', 1024, "06b10000e803"}}, "stall-out status=1 residue=1024", "", "05/24"},
     };
+    // clang-format on
     for (const Row& row : rows) {
-        sim::ReaderConfig config = Reader();
-        config.failures = row.failures;
-        config.scsiStatus = row.scsiStatus;
-        config.hangs = row.hangs;
-        config.answers = row.answers;
-        UsbFront usb(config);
+        UsbFront usb(WithFault(row.fault));
         std::string text;
         for (const Command& c : row.commands)
             text = usb.Exchange(Wrapper(c.dir, c.length, c.cb), -1, c.fill);

@@ -13,12 +13,11 @@ namespace {
 // Sense keys and additional sense codes.
 constexpr std::uint8_t kNoSense = 0x00;
 constexpr std::uint8_t kNotReady = 0x02;
-constexpr std::uint8_t kHardwareError = 0x04;
 constexpr std::uint8_t kIllegalRequest = 0x05;
 constexpr std::uint8_t kInvalidFieldInCdb = 0x24;
 constexpr std::uint8_t kSavingParametersNotSupported = 0x39;
 constexpr std::uint8_t kMediumNotPresent = 0x3A;
-constexpr std::uint8_t kInternalTargetFailure = 0x44;
+constexpr std::uint8_t kAbortedCommand = 0x0B;
 
 // The standard commands a host sends to a card reader.
 enum : std::uint8_t {
@@ -191,16 +190,19 @@ UnitReply UsbReaderUnits::FromController(std::uint8_t lun, const CommandBlock& c
             return Fail(lun, RefusalSense());
         case ControllerReply::Outcome::Status:
             // The Bulk-Only Transport knows only passed and failed: any other
-            // status than GOOD is a failed command.
+            // status than GOOD is a failed command, which the controller
+            // aborted. Not a hardware error: hosts retry those of USB
+            // storage without end.
             if (reply.scsiStatus == 0) return Pass(lun);
-            return Fail(lun, kHardwareError, kInternalTargetFailure);
+            return Fail(lun, kAbortedCommand, 0);
         case ControllerReply::Outcome::Failed:
         case ControllerReply::Outcome::Hung:
-            // The controller did not carry the command out. A USB device
-            // cannot leave a command open: it fails it.
-            return Fail(lun, kHardwareError, kInternalTargetFailure);
+            break;
     }
-    return Fail(lun, kHardwareError, kInternalTargetFailure);
+    // The request never got through: the command fails with nothing to say
+    // why, which a host takes for a failure of the transport. A USB device
+    // cannot leave a command open.
+    return Fail(lun, kNoSense, 0);
 }
 
 UnitReply UsbReaderUnits::RequestSense(std::uint8_t lun, const CommandBlock& cb) {
