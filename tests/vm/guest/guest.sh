@@ -18,7 +18,7 @@ GONE_SECONDS=20    # a device's disks after its UDC is unbound
 RUN_SECONDS=180    # one run of usbisp
 
 note() {
-    echo "vm: $*" >/dev/console
+    echo "vm: [$(cut -d' ' -f1 /proc/uptime)] $*" >/dev/console
     echo "$*" >>/out/log
 }
 
@@ -69,19 +69,19 @@ take_udc() {
     UDC_COUNT=$((UDC_COUNT + 1))
 }
 
-# A plain USB disk: the kernel's own mass-storage function over a 4 MiB
+# A plain USB disk: the kernel's own mass-storage function over a 2 MiB
 # file with one FAT partition, answering INQUIRY as a fixed disk does.
 plug_disk() {
     take_udc
     image=/tmp/disk$udc.img
-    dd if=/dev/zero of="$image" bs=1024 count=4096 2>/dev/null
-    dd if=/dev/zero of=/tmp/part.img bs=1024 count=3072 2>/dev/null
+    dd if=/dev/zero of="$image" bs=1024 count=2048 2>/dev/null
+    dd if=/dev/zero of=/tmp/part.img bs=1024 count=1024 2>/dev/null
     mkdosfs /tmp/part.img >/dev/null
     dd if=/tmp/part.img of="$image" bs=512 seek=2048 conv=notrunc 2>/dev/null
     rm /tmp/part.img
-    # The partition table: one FAT12 partition from sector 2048, 6144
+    # The partition table: one FAT12 partition from sector 2048, 2048
     # sectors long; the boot signature.
-    printf '\000\000\002\000\001\377\377\377\000\010\000\000\000\030\000\000' |
+    printf '\000\000\002\000\001\377\377\377\000\010\000\000\000\010\000\000' |
         dd of="$image" bs=1 seek=446 conv=notrunc 2>/dev/null
     printf '\125\252' | dd of="$image" bs=1 seek=510 conv=notrunc 2>/dev/null
     gadget=$CONFIGFS/disk$udc
@@ -174,6 +174,7 @@ run_usbisp() {
         su "$user" -s /bin/sh -c "$command" >"$base.out" 2>"$base.err"
     fi
     echo $? >"$base.status"
+    note "$SESSION: run $RUNS ($script) ended with status $(cat "$base.status")"
 }
 
 # Ends the session: readers told to stop (each writes its firmware out),
