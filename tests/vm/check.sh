@@ -112,7 +112,7 @@ while read -r verb script rest; do
         continue
     fi
     bench_script "$session/$script" "$bench" >"$work/script-$run.txt"
-    "$usbisp" --bench "$work/bench/$bench" --script "$work/script-$run.txt" --trace-io \
+    timeout 120 "$usbisp" --bench "$work/bench/$bench" --script "$work/script-$run.txt" --trace-io \
         --dir "$work/dir" >"$work/bench-$run.txt" 2>"$work/bench-$run.err"
     bench_status=$?
     if [ "$bench_status" -ne 0 ] || [ -s "$work/bench-$run.err" ]; then

@@ -98,7 +98,7 @@ plug_disk() {
         echo "dummy_udc.$udc" >"$gadget/UDC" ||
         { session_failed "cannot make the disk's gadget on dummy_udc.$udc"; return 1; }
     GADGETS="$GADGETS $gadget"
-    wait_disks "$udc" 1 "$READY_SECONDS" || return 1
+    wait_disks "$udc" 1 "$READY_SECONDS" && apply_access || return 1
     if [ "$1" = mounted ]; then
         disk=$(ls /sys/class/scsi_generic/"$(sg_nodes_of "$udc")"/device/block/)
         mkdir -p "/mnt/$disk"
@@ -117,9 +117,10 @@ plug_reader() {
     log=$OUT/reader-$reader.log
     usbisp-reader --bench "$SESSION_DIR/bench.json" --reader "$reader" --udc "dummy_udc.$udc" \
         --firmware-out "$OUT/reader-$reader.bin" >"$log" 2>&1 &
-    eval "READER_PID_$reader=$!"
     eval "READER_UDC_$reader=$udc"
     READER_PIDS="$READER_PIDS $!"
+    READERS="$READERS $reader"
+    READERS_REVERSED=" $reader$READERS_REVERSED"
     tenths=$((READY_SECONDS * 10))
     until grep -qx ready "$log"; do
         if [ "$tenths" -le 0 ] || ! kill -0 "$!" 2>/dev/null; then
@@ -129,50 +130,94 @@ plug_reader() {
         usleep 100000
         tenths=$((tenths - 1))
     done
-    wait_disks "$udc" "$units" "$READY_SECONDS"
+    wait_disks "$udc" "$units" "$READY_SECONDS" && apply_access
 }
 
-# Unplugging and plugging in again: the reader's UDC unbound, its disks gone,
-# bound again, its disks back.
-replug_reader() {
+# The configfs UDC file of virtual reader N's gadget into $udc_file, its
+# device controller's number into $udc.
+find_reader_gadget() {
     eval "udc=\${READER_UDC_$1:-}"
     [ -n "$udc" ] || { session_failed "replug $1: no such reader"; return 1; }
-    gadget=$(grep -lx "dummy_udc.$udc" "$CONFIGFS"/*/UDC 2>/dev/null | head -n 1)
-    [ -n "$gadget" ] || { session_failed "replug $1: no gadget on dummy_udc.$udc"; return 1; }
-    units=$(sg_nodes_of "$udc" | wc -l)
-    echo "" >"$gadget" || { session_failed "replug $1: cannot unbind"; return 1; }
-    wait_disks "$udc" 0 "$GONE_SECONDS" || return 1
-    echo "dummy_udc.$udc" >"$gadget" || { session_failed "replug $1: cannot bind"; return 1; }
-    wait_disks "$udc" "$units" "$READY_SECONDS"
+    udc_file=$(grep -lx "dummy_udc.$udc" "$CONFIGFS"/*/UDC 2>/dev/null | head -n 1)
+    [ -n "$udc_file" ] || { session_failed "replug $1: no gadget on dummy_udc.$udc"; return 1; }
 }
 
-# Gives the sg nodes the group "disk" and mode 0660, as udev does.
-grant_group_access() {
+# Virtual reader N unplugged: its UDC unbound, its disks gone. Remembers the
+# UDC file and the number of units for plug_back.
+unplug_reader() {
+    find_reader_gadget "$1" || return 1
+    eval "UNPLUGGED_FILE_$1=\$udc_file"
+    eval "UNPLUGGED_UNITS_$1=$(sg_nodes_of "$udc" | wc -l)"
+    echo "" >"$udc_file" || { session_failed "replug $1: cannot unbind"; return 1; }
+    wait_disks "$udc" 0 "$GONE_SECONDS"
+}
+
+# Virtual reader N plugged in again: its UDC bound, its disks back.
+plug_back() {
+    eval "udc=\${READER_UDC_$1} udc_file=\${UNPLUGGED_FILE_$1} units=\${UNPLUGGED_UNITS_$1}"
+    echo "dummy_udc.$udc" >"$udc_file" || { session_failed "replug $1: cannot bind"; return 1; }
+    wait_disks "$udc" "$units" "$READY_SECONDS" && apply_access
+}
+
+replug_reader() {
+    unplug_reader "$1" && plug_back "$1"
+}
+
+# What an operator does when the program asks: every reader unplugged, then
+# plugged in again in the reverse order, each once the one before has its
+# disks, so that they come back under each other's sg nodes.
+replug_all_reversed() {
+    for reader in $READERS; do unplug_reader "$reader" || return 1; done
+    for reader in $READERS_REVERSED; do plug_back "$reader" || return 1; done
+    note "$SESSION: replugged as asked:$READERS_REVERSED"
+}
+
+# Gives the sg nodes the group "disk" and mode 0660, as udev does, from the
+# plan's "access group" on, to every node that appears.
+apply_access() {
+    [ "$ACCESS" = group ] || return 0
     for node in /dev/sg*; do
+        [ -e "$node" ] || continue
         chgrp disk "$node" && chmod 0660 "$node"
     done
 }
 
-# run SCRIPT [as USER] [bench=...] [stderr=...]: the host reads the last two.
+# run SCRIPT [as USER] [replug-when-asked] [bench=...] [stderr=...]: the
+# host reads the last two. With replug-when-asked, each time the program asks
+# on standard error to unplug and plug in the readers, they are replugged.
 run_usbisp() {
     script=$1
     user=root
+    answer_replugs=no
     shift
     while [ $# -gt 0 ]; do
         [ "$1" = as ] && [ $# -gt 1 ] && user=$2
+        [ "$1" = replug-when-asked ] && answer_replugs=yes
         shift
     done
     RUNS=$((RUNS + 1))
     base=$OUT/run-$RUNS
     command="timeout $RUN_SECONDS usbisp --real --script $SESSION_DIR/$script --trace-io --dir $WORK"
     if [ "$user" = root ]; then
-        $command >"$base.out" 2>"$base.err"
+        $command >"$base.out" 2>"$base.err" &
     else
         chown -R "$user" "$WORK"
         # Who the program runs as: the host checks it has no capability.
         su "$user" -s /bin/sh -c "grep -E '^(Uid|Groups|CapEff|CapPrm):' /proc/self/status" >"$base.who"
-        su "$user" -s /bin/sh -c "$command" >"$base.out" 2>"$base.err"
+        su "$user" -s /bin/sh -c "$command" >"$base.out" 2>"$base.err" &
     fi
+    pid=$!
+    answered=0
+    while [ "$answer_replugs" = yes ] && kill -0 "$pid" 2>/dev/null; do
+        asked=$(grep -c 'plug them in again' "$base.err")
+        if [ "$asked" -gt "$answered" ]; then
+            replug_all_reversed || break
+            answered=$((answered + 1))
+        else
+            usleep 50000
+        fi
+    done
+    wait "$pid"
     echo $? >"$base.status"
     note "$SESSION: run $RUNS ($script) ended with status $(cat "$base.status")"
 }
@@ -215,6 +260,9 @@ run_session() {
     RUNS=0
     UDC_COUNT=0
     READER_PIDS=""
+    READERS=""
+    READERS_REVERSED=""
+    ACCESS=""
     GADGETS=""
     MOUNTS=""
     mkdir -p "$OUT" "$WORK"
@@ -238,7 +286,7 @@ run_session() {
             '' | '#'*) continue ;;
             reader) plug_reader $args ;;
             disk) plug_disk $args ;;
-            access) grant_group_access ;;
+            access) ACCESS=$args && apply_access ;;
             run) run_usbisp $args ;;
             replug) replug_reader $args ;;
             *) session_failed "unknown plan line: $verb $args" ;;
