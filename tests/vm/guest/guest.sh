@@ -69,11 +69,9 @@ take_udc() {
     UDC_COUNT=$((UDC_COUNT + 1))
 }
 
-# A plain USB disk: the kernel's own mass-storage function over a 2 MiB
-# file with one FAT partition, answering INQUIRY as a fixed disk does.
-plug_disk() {
-    take_udc
-    image=/tmp/disk$udc.img
+# A 2 MiB disk image with one FAT partition at /tmp/disk$1.img.
+make_disk_image() {
+    image=$1
     dd if=/dev/zero of="$image" bs=1024 count=2048 2>/dev/null
     dd if=/dev/zero of=/tmp/part.img bs=1024 count=1024 2>/dev/null
     mkdosfs /tmp/part.img >/dev/null
@@ -84,23 +82,43 @@ plug_disk() {
     printf '\000\000\002\000\001\377\377\377\000\010\000\000\000\010\000\000' |
         dd of="$image" bs=1 seek=446 conv=notrunc 2>/dev/null
     printf '\125\252' | dd of="$image" bs=1 seek=510 conv=notrunc 2>/dev/null
+}
+
+# A plain USB disk: the kernel's own mass-storage function over 2 MiB files
+# with one FAT partition each, answering INQUIRY as a fixed disk does; UNITS
+# of them (default 1) as the units of one device. "mounted": the partition of
+# its last unit is mounted.
+plug_disk() {
+    take_udc
+    units=${2:-1}
     gadget=$CONFIGFS/disk$udc
+    function=$gadget/functions/mass_storage.0
     mkdir "$gadget" &&
         echo 0x1d6b >"$gadget/idVendor" &&
         echo 0x0104 >"$gadget/idProduct" &&
         mkdir "$gadget/strings/0x409" &&
         echo "Plain USB disk" >"$gadget/strings/0x409/product" &&
-        mkdir "$gadget/functions/mass_storage.0" &&
-        echo "$image" >"$gadget/functions/mass_storage.0/lun.0/file" &&
-        echo "ATA     FIXED DISK      1.00" >"$gadget/functions/mass_storage.0/lun.0/inquiry_string" &&
-        mkdir "$gadget/configs/c.1" &&
-        ln -s "$gadget/functions/mass_storage.0" "$gadget/configs/c.1/" &&
+        mkdir "$function" ||
+        { session_failed "cannot make the disk's gadget on dummy_udc.$udc"; return 1; }
+    lun=0
+    while [ "$lun" -lt "$units" ]; do
+        image=/tmp/disk$udc-$lun.img
+        make_disk_image "$image"
+        { [ "$lun" -eq 0 ] || mkdir "$function/lun.$lun"; } &&
+            echo "$image" >"$function/lun.$lun/file" &&
+            echo "ATA     FIXED DISK      1.00" >"$function/lun.$lun/inquiry_string" ||
+            { session_failed "cannot make unit $lun of the disk on dummy_udc.$udc"; return 1; }
+        lun=$((lun + 1))
+    done
+    mkdir "$gadget/configs/c.1" &&
+        ln -s "$function" "$gadget/configs/c.1/" &&
         echo "dummy_udc.$udc" >"$gadget/UDC" ||
         { session_failed "cannot make the disk's gadget on dummy_udc.$udc"; return 1; }
     GADGETS="$GADGETS $gadget"
-    wait_disks "$udc" 1 "$READY_SECONDS" && apply_access || return 1
+    wait_disks "$udc" "$units" "$READY_SECONDS" && apply_access || return 1
     if [ "$1" = mounted ]; then
-        disk=$(ls /sys/class/scsi_generic/"$(sg_nodes_of "$udc")"/device/block/)
+        last=$(sg_nodes_of "$udc" | tail -n 1)
+        disk=$(ls /sys/class/scsi_generic/"$last"/device/block/)
         mkdir -p "/mnt/$disk"
         mount -t msdos "/dev/${disk}1" "/mnt/$disk" ||
             { session_failed "cannot mount /dev/${disk}1"; return 1; }
@@ -182,17 +200,40 @@ apply_access() {
     done
 }
 
-# run SCRIPT [as USER] [replug-when-asked] [bench=...] [stderr=...]: the
-# host reads the last two. With replug-when-asked, each time the program asks
-# on standard error to unplug and plug in the readers, they are replugged.
+# Stops and continues usbisp, and tells it the terminal was resized, every
+# few milliseconds while it runs, so that signals arrive while requests are
+# with the readers; counts the stops into $STOPS.
+stop_and_continue() {
+    STOPS=0
+    program=""
+    while [ -z "$program" ] && kill -0 "$1" 2>/dev/null; do
+        program=$(pidof usbisp) || usleep 1000
+    done
+    while kill -0 "$program" 2>/dev/null; do
+        kill -STOP "$program" 2>/dev/null
+        usleep 1000
+        kill -CONT "$program" 2>/dev/null
+        kill -WINCH "$program" 2>/dev/null
+        STOPS=$((STOPS + 1))
+        usleep 3000
+    done
+}
+
+# run SCRIPT [as USER] [replug-when-asked] [stop-continue] [bench=...]
+# [stderr=...]: the host reads the last two. With replug-when-asked, each
+# time the program asks on standard error to unplug and plug in the readers,
+# they are replugged; with stop-continue it is stopped and continued all the
+# while (stop_and_continue).
 run_usbisp() {
     script=$1
     user=root
     answer_replugs=no
+    stop_continue=no
     shift
     while [ $# -gt 0 ]; do
         [ "$1" = as ] && [ $# -gt 1 ] && user=$2
         [ "$1" = replug-when-asked ] && answer_replugs=yes
+        [ "$1" = stop-continue ] && stop_continue=yes
         shift
     done
     RUNS=$((RUNS + 1))
@@ -207,6 +248,10 @@ run_usbisp() {
         su "$user" -s /bin/sh -c "$command" >"$base.out" 2>"$base.err" &
     fi
     pid=$!
+    if [ "$stop_continue" = yes ]; then
+        stop_and_continue "$pid"
+        note "$SESSION: run $((RUNS)) stopped and continued $STOPS times"
+    fi
     answered=0
     while [ "$answer_replugs" = yes ] && kill -0 "$pid" 2>/dev/null; do
         asked=$(grep -c 'plug them in again' "$base.err")
@@ -241,6 +286,7 @@ unplug_all() {
     for gadget in $GADGETS; do
         echo "" >"$gadget/UDC" 2>/dev/null
         rm -f "$gadget"/configs/c.1/*.0
+        rmdir "$gadget"/functions/*/lun.[1-9]* 2>/dev/null
         rmdir "$gadget"/configs/c.1/strings/* "$gadget"/configs/c.1 2>/dev/null
         rmdir "$gadget"/functions/* "$gadget"/strings/* "$gadget" 2>/dev/null
     done
