@@ -116,7 +116,7 @@ plug_reader() {
     take_udc
     log=$OUT/reader-$reader.log
     usbisp-reader --bench "$SESSION_DIR/bench.json" --reader "$reader" --udc "dummy_udc.$udc" \
-        --firmware-out "$OUT/reader-$reader.bin" >"$log" 2>&1 &
+        --firmware-out "$OUT/reader-$reader.bin" </dev/null >"$log" 2>&1 &
     eval "READER_UDC_$reader=$udc"
     READER_PIDS="$READER_PIDS $!"
     READERS="$READERS $reader"
@@ -199,12 +199,13 @@ run_usbisp() {
     base=$OUT/run-$RUNS
     command="timeout $RUN_SECONDS usbisp --real --script $SESSION_DIR/$script --trace-io --dir $WORK"
     if [ "$user" = root ]; then
-        $command >"$base.out" 2>"$base.err" &
+        $command </dev/null >"$base.out" 2>"$base.err" &
     else
         chown -R "$user" "$WORK"
         # Who the program runs as: the host checks it has no capability.
-        su "$user" -s /bin/sh -c "grep -E '^(Uid|Groups|CapEff|CapPrm):' /proc/self/status" >"$base.who"
-        su "$user" -s /bin/sh -c "$command" >"$base.out" 2>"$base.err" &
+        su "$user" -s /bin/sh -c "grep -E '^(Uid|Groups|CapEff|CapPrm):' /proc/self/status" \
+            </dev/null >"$base.who"
+        su "$user" -s /bin/sh -c "$command" </dev/null >"$base.out" 2>"$base.err" &
     fi
     pid=$!
     answered=0
@@ -281,6 +282,8 @@ run_session() {
     # host does not check it).
     cat /sys/kernel/debug/usb/usbmon/0u >"$OUT/usbmon.txt" 2>/dev/null &
     usbmon=$!
+    # The plan is this loop's standard input: the programs that the steps
+    # start read /dev/null.
     while read -r verb args; do
         case $verb in
             '' | '#'*) continue ;;
