@@ -109,13 +109,14 @@ plug_disk() {
 }
 
 # Virtual reader N of the session's bench, with UNITS logical units, on the
-# next free UDC; it says "ready" once its UDC is bound.
+# next free UDC; it says "ready" once its UDC is bound. Its log (--trace) has
+# a line for each command and each event of the bus.
 plug_reader() {
     reader=$1
     units=$2
     take_udc
     log=$OUT/reader-$reader.log
-    usbisp-reader --bench "$SESSION_DIR/bench.json" --reader "$reader" --udc "dummy_udc.$udc" \
+    usbisp-reader --trace --bench "$SESSION_DIR/bench.json" --reader "$reader" --udc "dummy_udc.$udc" \
         --firmware-out "$OUT/reader-$reader.bin" </dev/null >"$log" 2>&1 &
     eval "READER_UDC_$reader=$udc"
     READER_PIDS="$READER_PIDS $!"
@@ -142,14 +143,32 @@ find_reader_gadget() {
     [ -n "$udc_file" ] || { session_failed "replug $1: no gadget on dummy_udc.$udc"; return 1; }
 }
 
-# Virtual reader N unplugged: its UDC unbound, its disks gone. Remembers the
-# UDC file and the number of units for plug_back.
+# How many times virtual reader N has said (--trace) that it lost the bus.
+unplugs_seen() {
+    grep -c -x -E 'unbind|unplugged' "$OUT/reader-$1.log"
+}
+
+# Virtual reader N unplugged: its UDC unbound, its disks gone, and the reader
+# aware of it. A cable pulled by hand leaves the reader unpowered for far
+# longer than the reader needs to notice; a bind at once could come before
+# it has read the unbind, which the function's event queue then drops.
+# Remembers the UDC file and the number of units for plug_back.
 unplug_reader() {
     find_reader_gadget "$1" || return 1
     eval "UNPLUGGED_FILE_$1=\$udc_file"
     eval "UNPLUGGED_UNITS_$1=$(sg_nodes_of "$udc" | wc -l)"
+    seen=$(unplugs_seen "$1")
     echo "" >"$udc_file" || { session_failed "replug $1: cannot unbind"; return 1; }
-    wait_disks "$udc" 0 "$GONE_SECONDS"
+    wait_disks "$udc" 0 "$GONE_SECONDS" || return 1
+    tenths=$((GONE_SECONDS * 10))
+    until [ "$(unplugs_seen "$1")" -gt "$seen" ]; do
+        if [ "$tenths" -le 0 ]; then
+            session_failed "virtual reader $1 did not notice its unplug within $GONE_SECONDS s"
+            return 1
+        fi
+        usleep 50000
+        tenths=$((tenths - 1))
+    done
 }
 
 # Virtual reader N plugged in again: its UDC bound, its disks back.
@@ -182,17 +201,42 @@ apply_access() {
     done
 }
 
-# run SCRIPT [as USER] [replug-when-asked] [bench=...] [stderr=...]: the
-# host reads the last two. With replug-when-asked, each time the program asks
-# on standard error to unplug and plug in the readers, they are replugged.
+# Stops usbisp and lets it go on again, every few hundredths of a second,
+# until it ends; counts the stops in $1. A stop in the middle of a request
+# must neither send the command again nor fail it.
+stop_and_continue() {
+    stops=0
+    target=""
+    tenths=$((READY_SECONDS * 10))
+    while [ -z "$target" ] && [ "$tenths" -gt 0 ]; do
+        target=$(pidof usbisp)
+        usleep 10000
+        tenths=$((tenths - 1))
+    done
+    while kill -STOP $target 2>/dev/null; do
+        stops=$((stops + 1))
+        usleep 2000
+        kill -CONT $target
+        usleep 5000
+    done
+    echo "$stops" >"$1"
+}
+
+# run SCRIPT [as USER] [replug-when-asked] [stop-continue] [bench=...]
+# [stderr=...]: the host reads the last two. With replug-when-asked, each
+# time the program asks on standard error to unplug and plug in the readers,
+# they are replugged; with stop-continue it is stopped and continued again
+# and again.
 run_usbisp() {
     script=$1
     user=root
     answer_replugs=no
+    stop=no
     shift
     while [ $# -gt 0 ]; do
         [ "$1" = as ] && [ $# -gt 1 ] && user=$2
         [ "$1" = replug-when-asked ] && answer_replugs=yes
+        [ "$1" = stop-continue ] && stop=yes
         shift
     done
     RUNS=$((RUNS + 1))
@@ -208,6 +252,10 @@ run_usbisp() {
         su "$user" -s /bin/sh -c "$command" </dev/null >"$base.out" 2>"$base.err" &
     fi
     pid=$!
+    if [ "$stop" = yes ]; then
+        stop_and_continue "$base.stops" &
+        stopper=$!
+    fi
     answered=0
     while [ "$answer_replugs" = yes ] && kill -0 "$pid" 2>/dev/null; do
         asked=$(grep -c 'plug them in again' "$base.err")
@@ -220,6 +268,10 @@ run_usbisp() {
     done
     wait "$pid"
     echo $? >"$base.status"
+    if [ "$stop" = yes ]; then
+        wait "$stopper"
+        note "$SESSION: run $RUNS stopped and continued $(cat "$base.stops" 2>/dev/null) times"
+    fi
     note "$SESSION: run $RUNS ($script) ended with status $(cat "$base.status")"
 }
 
@@ -302,6 +354,12 @@ run_session() {
     rm -rf "$WORK"
 }
 
+# The bytes the second serial port has sent so far.
+sent_on_ttyS1() {
+    count=$(sed -n 's/^1: .* tx:\([0-9]*\).*/\1/p' /proc/tty/driver/serial)
+    echo "${count:-0}"
+}
+
 # The results, as base64 between two marks, on the second serial port. The
 # machine must not power off before the UART has sent the last byte: the
 # port's transmit count tells when it has.
@@ -312,13 +370,12 @@ send_results() {
         echo "--- end ---"
     } >/tmp/results.b64
     stty -F /dev/ttyS1 raw -echo
-    sent_before=$(sed -n 's/^1: .* tx:\([0-9]*\).*/\1/p' /proc/tty/driver/serial)
+    sent_before=$(sent_on_ttyS1)
     size=$(wc -c </tmp/results.b64)
     cat /tmp/results.b64 >/dev/ttyS1
     tenths=$((GONE_SECONDS * 10))
     while [ "$tenths" -gt 0 ]; do
-        sent=$(sed -n 's/^1: .* tx:\([0-9]*\).*/\1/p' /proc/tty/driver/serial)
-        [ $((sent - sent_before)) -ge "$size" ] && return 0
+        [ $(($(sent_on_ttyS1) - sent_before)) -ge "$size" ] && return 0
         usleep 50000
         tenths=$((tenths - 1))
     done
