@@ -1,5 +1,6 @@
 #include "reader/functionfs_server.h"
 
+#include <endian.h>
 #include <fcntl.h>
 #include <linux/aio_abi.h>
 #include <linux/usb/functionfs.h>
@@ -270,9 +271,10 @@ void Server::HandleSetup(const usb_ctrlrequest& setup) {
     sim::UsbSetup request;
     request.requestType = setup.bRequestType;
     request.request = setup.bRequest;
-    request.value = setup.wValue;
-    request.index = setup.wIndex;
-    request.length = setup.wLength;
+    // The setup packet's words are little-endian, whatever the board's CPU.
+    request.value = le16toh(setup.wValue);
+    request.index = le16toh(setup.wIndex);
+    request.length = le16toh(setup.wLength);
     const bool in = (setup.bRequestType & USB_DIR_IN) != 0;
     const bool reset =
         request.requestType == sim::kResetRequestType && request.request == sim::kResetRequest;

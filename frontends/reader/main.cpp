@@ -1,9 +1,11 @@
 // usbisp-reader: a card reader of the bench served on a real USB bus through
 // the kernel's gadget framework (configfs and FunctionFS).
 #include <algorithm>
+#include <chrono>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/ascii_case.h"
@@ -20,6 +22,8 @@ namespace {
 constexpr const char* kKernelDriverFile = "TAVDRV.SYS";
 // A controller that says it is not on the bus any more lost its cable.
 constexpr const char* kDetachedState = "not attached";
+constexpr int kDetachLooks = 5;
+constexpr int kDetachLookMs = 20;
 
 int UsageError(const std::string& what) {
     std::cerr << "usbisp-reader: " << what << "\n" << usbisp::reader::kReaderUsage;
@@ -93,7 +97,15 @@ int main(int argc, char** argv) {
             writeFailed = true;
         }
     };
-    hooks.unpluggedOnDisable = [&] { return gadget.ControllerState() == kDetachedState; };
+    // The controller may set its state just after it told the function:
+    // the state is looked at a few times over a tenth of a second.
+    hooks.unpluggedOnDisable = [&] {
+        for (int look = 0; look < kDetachLooks; ++look) {
+            if (gadget.ControllerState() == kDetachedState) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(kDetachLookMs));
+        }
+        return false;
+    };
     if (options->trace) hooks.trace = [](const std::string& line) { std::cerr << line << "\n"; };
 
     const bool served = reader::ServeFunctionFs(gadget.functionFsDir(), front, hooks, error);

@@ -69,7 +69,7 @@ take_udc() {
     UDC_COUNT=$((UDC_COUNT + 1))
 }
 
-# A 2 MiB disk image with one FAT partition at /tmp/disk$1.img.
+# A 2 MiB disk image with one FAT partition, at the path $1.
 make_disk_image() {
     image=$1
     dd if=/dev/zero of="$image" bs=1024 count=2048 2>/dev/null
@@ -127,14 +127,15 @@ plug_disk() {
 }
 
 # Virtual reader N of the session's bench, with UNITS logical units, on the
-# next free UDC; it says "ready" once its UDC is bound.
+# next free UDC; it says "ready" once its UDC is bound. Its log (--trace) has
+# a line for each command and each event of the bus.
 plug_reader() {
     reader=$1
     units=$2
     take_udc
     log=$OUT/reader-$reader.log
-    usbisp-reader --bench "$SESSION_DIR/bench.json" --reader "$reader" --udc "dummy_udc.$udc" \
-        --firmware-out "$OUT/reader-$reader.bin" >"$log" 2>&1 &
+    usbisp-reader --trace --bench "$SESSION_DIR/bench.json" --reader "$reader" --udc "dummy_udc.$udc" \
+        --firmware-out "$OUT/reader-$reader.bin" </dev/null >"$log" 2>&1 &
     eval "READER_UDC_$reader=$udc"
     READER_PIDS="$READER_PIDS $!"
     READERS="$READERS $reader"
@@ -160,14 +161,32 @@ find_reader_gadget() {
     [ -n "$udc_file" ] || { session_failed "replug $1: no gadget on dummy_udc.$udc"; return 1; }
 }
 
-# Virtual reader N unplugged: its UDC unbound, its disks gone. Remembers the
-# UDC file and the number of units for plug_back.
+# How many times virtual reader N has said (--trace) that it lost the bus.
+unplugs_seen() {
+    grep -c -x -E 'unbind|unplugged' "$OUT/reader-$1.log"
+}
+
+# Virtual reader N unplugged: its UDC unbound, its disks gone, and the reader
+# aware of it. A cable pulled by hand leaves the reader unpowered for far
+# longer than the reader needs to notice; a bind at once could come before
+# it has read the unbind, which the function's event queue then drops.
+# Remembers the UDC file and the number of units for plug_back.
 unplug_reader() {
     find_reader_gadget "$1" || return 1
     eval "UNPLUGGED_FILE_$1=\$udc_file"
     eval "UNPLUGGED_UNITS_$1=$(sg_nodes_of "$udc" | wc -l)"
+    seen=$(unplugs_seen "$1")
     echo "" >"$udc_file" || { session_failed "replug $1: cannot unbind"; return 1; }
-    wait_disks "$udc" 0 "$GONE_SECONDS"
+    wait_disks "$udc" 0 "$GONE_SECONDS" || return 1
+    tenths=$((GONE_SECONDS * 10))
+    until [ "$(unplugs_seen "$1")" -gt "$seen" ]; do
+        if [ "$tenths" -le 0 ]; then
+            session_failed "virtual reader $1 did not notice its unplug within $GONE_SECONDS s"
+            return 1
+        fi
+        usleep 50000
+        tenths=$((tenths - 1))
+    done
 }
 
 # Virtual reader N plugged in again: its UDC bound, its disks back.
@@ -200,57 +219,60 @@ apply_access() {
     done
 }
 
-# Stops and continues usbisp, and tells it the terminal was resized, every
-# few milliseconds while it runs, so that signals arrive while requests are
-# with the readers; counts the stops into $STOPS.
+# Stops usbisp and lets it go on again, every few hundredths of a second,
+# until it ends; counts the stops in $1. A stop in the middle of a request
+# must neither send the command again nor fail it.
 stop_and_continue() {
-    STOPS=0
-    program=""
-    while [ -z "$program" ] && kill -0 "$1" 2>/dev/null; do
-        program=$(pidof usbisp) || usleep 1000
+    stops=0
+    target=""
+    tenths=$((READY_SECONDS * 10))
+    while [ -z "$target" ] && [ "$tenths" -gt 0 ]; do
+        target=$(pidof usbisp)
+        usleep 10000
+        tenths=$((tenths - 1))
     done
-    while kill -0 "$program" 2>/dev/null; do
-        kill -STOP "$program" 2>/dev/null
-        usleep 1000
-        kill -CONT "$program" 2>/dev/null
-        kill -WINCH "$program" 2>/dev/null
-        STOPS=$((STOPS + 1))
-        usleep 3000
+    while kill -STOP $target 2>/dev/null; do
+        stops=$((stops + 1))
+        usleep 2000
+        kill -CONT $target
+        usleep 5000
     done
+    echo "$stops" >"$1"
 }
 
 # run SCRIPT [as USER] [replug-when-asked] [stop-continue] [bench=...]
 # [stderr=...]: the host reads the last two. With replug-when-asked, each
 # time the program asks on standard error to unplug and plug in the readers,
-# they are replugged; with stop-continue it is stopped and continued all the
-# while (stop_and_continue).
+# they are replugged; with stop-continue it is stopped and continued again
+# and again.
 run_usbisp() {
     script=$1
     user=root
     answer_replugs=no
-    stop_continue=no
+    stop=no
     shift
     while [ $# -gt 0 ]; do
         [ "$1" = as ] && [ $# -gt 1 ] && user=$2
         [ "$1" = replug-when-asked ] && answer_replugs=yes
-        [ "$1" = stop-continue ] && stop_continue=yes
+        [ "$1" = stop-continue ] && stop=yes
         shift
     done
     RUNS=$((RUNS + 1))
     base=$OUT/run-$RUNS
     command="timeout $RUN_SECONDS usbisp --real --script $SESSION_DIR/$script --trace-io --dir $WORK"
     if [ "$user" = root ]; then
-        $command >"$base.out" 2>"$base.err" &
+        $command </dev/null >"$base.out" 2>"$base.err" &
     else
         chown -R "$user" "$WORK"
         # Who the program runs as: the host checks it has no capability.
-        su "$user" -s /bin/sh -c "grep -E '^(Uid|Groups|CapEff|CapPrm):' /proc/self/status" >"$base.who"
-        su "$user" -s /bin/sh -c "$command" >"$base.out" 2>"$base.err" &
+        su "$user" -s /bin/sh -c "grep -E '^(Uid|Groups|CapEff|CapPrm):' /proc/self/status" \
+            </dev/null >"$base.who"
+        su "$user" -s /bin/sh -c "$command" </dev/null >"$base.out" 2>"$base.err" &
     fi
     pid=$!
-    if [ "$stop_continue" = yes ]; then
-        stop_and_continue "$pid"
-        note "$SESSION: run $((RUNS)) stopped and continued $STOPS times"
+    if [ "$stop" = yes ]; then
+        stop_and_continue "$base.stops" &
+        stopper=$!
     fi
     answered=0
     while [ "$answer_replugs" = yes ] && kill -0 "$pid" 2>/dev/null; do
@@ -264,6 +286,10 @@ run_usbisp() {
     done
     wait "$pid"
     echo $? >"$base.status"
+    if [ "$stop" = yes ]; then
+        wait "$stopper"
+        note "$SESSION: run $RUNS stopped and continued $(cat "$base.stops" 2>/dev/null) times"
+    fi
     note "$SESSION: run $RUNS ($script) ended with status $(cat "$base.status")"
 }
 
@@ -327,6 +353,8 @@ run_session() {
     # host does not check it).
     cat /sys/kernel/debug/usb/usbmon/0u >"$OUT/usbmon.txt" 2>/dev/null &
     usbmon=$!
+    # The plan is this loop's standard input: the programs that the steps
+    # start read /dev/null.
     while read -r verb args; do
         case $verb in
             '' | '#'*) continue ;;
@@ -345,6 +373,12 @@ run_session() {
     rm -rf "$WORK"
 }
 
+# The bytes the second serial port has sent so far.
+sent_on_ttyS1() {
+    count=$(sed -n 's/^1: .* tx:\([0-9]*\).*/\1/p' /proc/tty/driver/serial)
+    echo "${count:-0}"
+}
+
 # The results, as base64 between two marks, on the second serial port. The
 # machine must not power off before the UART has sent the last byte: the
 # port's transmit count tells when it has.
@@ -355,13 +389,12 @@ send_results() {
         echo "--- end ---"
     } >/tmp/results.b64
     stty -F /dev/ttyS1 raw -echo
-    sent_before=$(sed -n 's/^1: .* tx:\([0-9]*\).*/\1/p' /proc/tty/driver/serial)
+    sent_before=$(sent_on_ttyS1)
     size=$(wc -c </tmp/results.b64)
     cat /tmp/results.b64 >/dev/ttyS1
     tenths=$((GONE_SECONDS * 10))
     while [ "$tenths" -gt 0 ]; do
-        sent=$(sed -n 's/^1: .* tx:\([0-9]*\).*/\1/p' /proc/tty/driver/serial)
-        [ $((sent - sent_before)) -ge "$size" ] && return 0
+        [ $(($(sent_on_ttyS1) - sent_before)) -ge "$size" ] && return 0
         usleep 50000
         tenths=$((tenths - 1))
     done
