@@ -2,11 +2,18 @@
 // their [adapter, target], and the two entry points. A request block is
 // checked and carried out when it is submitted; its completion (the data, the
 // status, the completion routine) falls due `latency` ms later on the bench's
-// clock and is delivered on the bench's own thread while the program sleeps
-// (latency 0: before the submission returns). A target without a reader
-// answers SS_NO_DEVICE; a request the reader refuses, or that `failures` or
-// `scsiStatus` name, completes with SS_ERR; one that `hangs` names never
+// clock (a reader's `delays` may name another wait for one request) and is
+// delivered on the bench's own thread while the program sleeps (latency 0:
+// before the submission returns). A target without a reader answers
+// SS_NO_DEVICE, an adapter past the last SS_INVALID_HA, a malformed block
+// SS_INVALID_SRB: through the routine, or returned at once as
+// `immediateFailures` says. A request the reader refuses, or that `failures`
+// or `scsiStatus` name, completes with SS_ERR; one that `hangs` names never
 // completes.
+//
+// A request is posted from its submission until its routine has run (for a
+// hung one, for good); the bench refuses to unload the library under posted
+// requests, as Windows would go on to run code that is gone.
 #pragma once
 
 #include <cstdint>
@@ -35,13 +42,16 @@ class AspiLibrary {
 
     std::uint32_t GetSupportInfo();
     std::uint32_t SendCommand(aspi::SrbExecScsiCmd* block);
-    // Delivers every completion that has fallen due, in the order of the
-    // requests.
+    // Delivers every completion that has fallen due, in the order of their
+    // due times (those due together in the order of the requests).
     void DeliverDue();
+    // Requests posted whose routine has not run to its end.
+    std::size_t Posted() const;
 
   private:
     struct Completion {
         std::uint64_t due = 0;
+        std::uint64_t order = 0;
         aspi::SrbExecScsiCmd* block = nullptr;
         std::uint8_t status = aspi::kPending;
         std::uint8_t targetStatus = 0;
@@ -56,6 +66,8 @@ class AspiLibrary {
     std::vector<std::shared_ptr<ReaderController>> readers_;
     std::function<std::uint64_t()> now_;
     std::function<void(const std::string&)> trace_;
+    std::uint64_t order_ = 0;
+    std::size_t hung_ = 0;
     std::vector<Completion> pending_;
     WorkerThread worker_;
 };

@@ -40,6 +40,17 @@ struct ReaderConfig {
     std::map<std::string, std::uint8_t> scsiStatus;
     // ASPI requests that never complete: "Name" every one, "Name#n" the n-th.
     std::vector<std::string> hangs;
+    // "Name#n" -> the milliseconds that ASPI request takes to complete,
+    // instead of the library's latency.
+    std::map<std::string, int> delays;
+};
+
+// How ASPI answers a request it fails at once, without reaching a device (an
+// invalid host adapter, a target without a reader, a malformed block).
+enum class AspiImmediate {
+    Post,           // SS_PENDING, and the status through the routine (the default)
+    Return,         // the status returned by SendASPI32Command; the routine is not called
+    ReturnAndPost,  // the routine is called before SendASPI32Command returns the status
 };
 
 // How a drive answers a pass-through request it refuses (a vendor command to a
@@ -66,6 +77,7 @@ struct BenchConfig {
     int aspiLatency = 1;                   // milliseconds
     int aspiState = 1;                     // what the support information reports (1: completed)
     std::vector<std::string> aspiMissing;  // entry points the library lacks
+    AspiImmediate aspiImmediate = AspiImmediate::Post;
     Refusals refusals = Refusals::Transport;
     std::vector<ReaderConfig> readers;
 };
