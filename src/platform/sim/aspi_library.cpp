@@ -16,6 +16,7 @@ namespace usbisp::sim {
 namespace {
 
 constexpr std::uint8_t kInvalidSrb = 0xE0;  // SS_INVALID_SRB
+constexpr std::uint8_t kNoAdapters = 0xE8;  // SS_NO_ADAPTERS
 constexpr std::uint8_t kCheckCondition = 0x02;
 constexpr std::uint32_t kBlock = 512;
 constexpr std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max();
@@ -115,7 +116,22 @@ AspiLibrary::AspiLibrary(const BenchConfig& config,
     : config_(config),
       readers_(std::move(readers)),
       now_(std::move(now)),
-      trace_(std::move(trace)) {}
+      trace_(std::move(trace)) {
+    for (const ReaderConfig& reader : config_.readers)
+        addresses_.emplace_back(reader.aspiAdapter, reader.aspiTarget);
+}
+
+bool AspiLibrary::CallFails(const std::string& name) {
+    const std::string numbered = name + "#" + std::to_string(++calls_[name]);
+    return std::any_of(config_.aspiFailures.begin(), config_.aspiFailures.end(),
+                       [&](const std::string& f) { return f == name || f == numbered; });
+}
+
+void AspiLibrary::SwapWhenDue() {
+    if (!config_.aspiSwap || config_.aspiSwap->after != requests_) return;
+    std::swap(addresses_[static_cast<std::size_t>(config_.aspiSwap->first)],
+              addresses_[static_cast<std::size_t>(config_.aspiSwap->second)]);
+}
 
 std::size_t AspiLibrary::Posted() const {
     return hung_ + pending_.size();
@@ -131,17 +147,18 @@ EntryPoint AspiLibrary::Entry(const std::string& name) {
 }
 
 std::uint32_t AspiLibrary::GetSupportInfo() {
-    const std::uint32_t answer = static_cast<std::uint32_t>(config_.aspiState) << 8 |
-                                 static_cast<std::uint32_t>(config_.aspiAdapters & 0xFF);
+    const std::uint32_t answer = CallFails("GetASPI32SupportInfo")
+                                     ? static_cast<std::uint32_t>(kNoAdapters) << 8
+                                     : static_cast<std::uint32_t>(config_.aspiState) << 8 |
+                                           static_cast<std::uint32_t>(config_.aspiAdapters & 0xFF);
     trace_(Printf("aspi info 0x%x", answer));
     return answer;
 }
 
 std::shared_ptr<ReaderController> AspiLibrary::ReaderAt(std::uint8_t adapter,
                                                         std::uint8_t target) const {
-    for (std::size_t i = 0; i < readers_.size() && i < config_.readers.size(); ++i)
-        if (config_.readers[i].aspiAdapter == adapter && config_.readers[i].aspiTarget == target)
-            return readers_[i];
+    for (std::size_t i = 0; i < readers_.size() && i < addresses_.size(); ++i)
+        if (addresses_[i].first == adapter && addresses_[i].second == target) return readers_[i];
     return nullptr;
 }
 
@@ -219,6 +236,8 @@ AspiLibrary::Completion AspiLibrary::Carry(aspi::SrbExecScsiCmd& b, std::string&
 
 std::uint32_t AspiLibrary::SendCommand(aspi::SrbExecScsiCmd* block) {
     if (block == nullptr) return kInvalidSrb;
+    SwapWhenDue();
+    ++requests_;
     aspi::SrbExecScsiCmd& b = *block;
     std::string cdb;
     for (std::uint32_t i = 0; i < std::min<std::uint32_t>(b.SRB_CDBLen, sizeof b.CDBByte); ++i)

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,6 +48,9 @@ class AspiLibrary {
     void DeliverDue();
     // Requests posted whose routine has not run to its end.
     std::size_t Posted() const;
+    // Whether `aspi.failures` names this call ("LoadLibrary",
+    // "GetASPI32SupportInfo"), counted per name over the run.
+    bool CallFails(const std::string& name);
 
   private:
     struct Completion {
@@ -61,11 +65,17 @@ class AspiLibrary {
     // Checks the block and carries it out; the completion it will give.
     Completion Carry(aspi::SrbExecScsiCmd& block, std::string& details, std::string& reason);
     std::shared_ptr<ReaderController> ReaderAt(std::uint8_t adapter, std::uint8_t target) const;
+    // The exchange of `aspi.swap`, once its request count is reached.
+    void SwapWhenDue();
 
     const BenchConfig& config_;
     std::vector<std::shared_ptr<ReaderController>> readers_;
     std::function<std::uint64_t()> now_;
     std::function<void(const std::string&)> trace_;
+    // Each reader's [host adapter, target] now (-1: none).
+    std::vector<std::pair<int, int>> addresses_;
+    std::map<std::string, int> calls_;
+    int requests_ = 0;
     std::uint64_t order_ = 0;
     std::size_t hung_ = 0;
     std::vector<Completion> pending_;

@@ -201,7 +201,8 @@ constexpr Module kAspiModule = 0x10000000u;
 Module Bench::LoadLibraryA(const char* name) {
     const std::string library = name ? name : "";
     const std::string upper = AsciiUpper(library);
-    const bool ok = aspi_ != nullptr && (upper == "WNASPI32" || upper == "WNASPI32.DLL");
+    const bool ok = aspi_ != nullptr && (upper == "WNASPI32" || upper == "WNASPI32.DLL") &&
+                    !aspi_->CallFails("LoadLibrary");
     TraceIo("load " + QuoteText(library) + (ok ? " ok" : " fail"));
     if (!ok) return 0;
     ++aspiReferences_;

@@ -304,7 +304,8 @@ void ParseAspi(const json& a, BenchConfig& config) {
         return;
     }
     if (!a.is_object()) Fail("aspi", "give {\"adapters\": n} or false");
-    CheckKeys(a, "aspi", {"adapters", "latency", "state", "missing", "immediateFailures"});
+    CheckKeys(a, "aspi",
+              {"adapters", "latency", "state", "missing", "failures", "immediateFailures", "swap"});
     if (!a.contains("adapters") || !a["adapters"].is_number_integer() ||
         a["adapters"].get<int>() < 0 || a["adapters"].get<int>() > 8)
         Fail("aspi.adapters", "must be a number of host adapters, 0 to 8");
@@ -326,6 +327,21 @@ void ParseAspi(const json& a, BenchConfig& config) {
             config.aspiMissing.push_back(n);
         }
     }
+    if (a.contains("failures")) {
+        const json& f = a["failures"];
+        const char* key = "aspi.failures";
+        if (!f.is_array()) Fail(key, "must be a list of calls (LoadLibrary, GetASPI32SupportInfo)");
+        for (const json& name : f) {
+            const std::string n = String(name, key);
+            const auto hash = n.find('#');
+            const std::string call = n.substr(0, hash);
+            if (call != "LoadLibrary" && call != "GetASPI32SupportInfo")
+                Fail(key, "unknown call \"" + call + "\" (LoadLibrary, GetASPI32SupportInfo)");
+            if (hash != std::string::npos && !IsCount(n.substr(hash + 1)))
+                Fail(key, "\"" + n + "\": the call number must be 1 or more");
+            config.aspiFailures.push_back(n);
+        }
+    }
     if (a.contains("immediateFailures")) {
         const std::string mode = String(a["immediateFailures"], "aspi.immediateFailures");
         if (mode == "return") {
@@ -335,6 +351,18 @@ void ParseAspi(const json& a, BenchConfig& config) {
         } else if (mode != "post") {
             Fail("aspi.immediateFailures", "must be \"post\", \"return\" or \"return-and-post\"");
         }
+    }
+    if (a.contains("swap")) {
+        const json& w = a["swap"];
+        const char* what = "must be {\"after\": n, \"readers\": [i, j]}";
+        if (!w.is_object()) Fail("aspi.swap", what);
+        CheckKeys(w, "aspi.swap", {"after", "readers"});
+        const json& r = w.contains("readers") ? w["readers"] : json();
+        if (!w.contains("after") || !w["after"].is_number_integer() || w["after"].get<int>() < 1 ||
+            !r.is_array() || r.size() != 2 || !r[0].is_number_integer() ||
+            !r[1].is_number_integer())
+            Fail("aspi.swap", what);
+        config.aspiSwap = AspiSwap{w["after"].get<int>(), r[0].get<int>(), r[1].get<int>()};
     }
 }
 
@@ -423,6 +451,16 @@ std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::
             if (!used.insert(letter).second)
                 Fail(key, std::string("drive letter ") + letter + " is used twice");
         };
+        if (config.aspiSwap) {
+            const AspiSwap& w = *config.aspiSwap;
+            const int readers = static_cast<int>(config.readers.size());
+            if (w.first == w.second || w.first < 0 || w.second < 0 || w.first >= readers ||
+                w.second >= readers)
+                Fail("aspi.swap.readers", "must name two readers of the bench (0-based)");
+            if (config.readers[static_cast<std::size_t>(w.first)].aspiAdapter < 0 &&
+                config.readers[static_cast<std::size_t>(w.second)].aspiAdapter < 0)
+                Fail("aspi.swap.readers", "neither reader has an ASPI address");
+        }
         std::set<std::pair<int, int>> addresses;
         for (std::size_t i = 0; i < config.readers.size(); ++i) {
             const ReaderConfig& r = config.readers[i];

@@ -53,6 +53,15 @@ enum class AspiImmediate {
     ReturnAndPost,  // the routine is called before SendASPI32Command returns the status
 };
 
+// After `after` requests the library has taken, readers `first` and `second`
+// (bench order) exchange their [host adapter, target]: one reader taken away
+// and another put in its place.
+struct AspiSwap {
+    int after = 0;
+    int first = 0;
+    int second = 0;
+};
+
 // How a drive answers a pass-through request it refuses (a vendor command to a
 // plain disk, an identity read in ISP mode, an unknown command block).
 enum class Refusals {
@@ -77,7 +86,11 @@ struct BenchConfig {
     int aspiLatency = 1;                   // milliseconds
     int aspiState = 1;                     // what the support information reports (1: completed)
     std::vector<std::string> aspiMissing;  // entry points the library lacks
+    // "LoadLibrary" or "GetASPI32SupportInfo", every call or "Name#n" the
+    // n-th: the library does not load, or reports no host adapter.
+    std::vector<std::string> aspiFailures;
     AspiImmediate aspiImmediate = AspiImmediate::Post;
+    std::optional<AspiSwap> aspiSwap;
     Refusals refusals = Refusals::Transport;
     std::vector<ReaderConfig> readers;
 };
