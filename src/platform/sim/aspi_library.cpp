@@ -119,6 +119,7 @@ AspiLibrary::AspiLibrary(const BenchConfig& config,
       trace_(std::move(trace)) {
     for (const ReaderConfig& reader : config_.readers)
         addresses_.emplace_back(reader.aspiAdapter, reader.aspiTarget);
+    if (config_.aspiAsync) async_ = std::make_unique<TimedThread>(now_);
 }
 
 bool AspiLibrary::CallFails(const std::string& name) {
@@ -134,7 +135,7 @@ void AspiLibrary::SwapWhenDue() {
 }
 
 std::size_t AspiLibrary::Posted() const {
-    return hung_ + pending_.size();
+    return hung_ + (async_ ? async_->Waiting() : pending_.size());
 }
 
 EntryPoint AspiLibrary::Entry(const std::string& name) {
@@ -269,6 +270,13 @@ std::uint32_t AspiLibrary::SendCommand(aspi::SrbExecScsiCmd* block) {
         return aspi::kPending;
     }
     completion.order = order_++;
+    if (async_) {
+        const std::uint64_t due = completion.due;
+        async_->Post(due, [c = std::move(completion)] {
+            Deliver(*c.block, c.data, c.targetStatus, c.status);
+        });
+        return aspi::kPending;
+    }
     pending_.push_back(std::move(completion));
     // Without latency the completion comes before the submission returns.
     DeliverDue();
@@ -276,6 +284,7 @@ std::uint32_t AspiLibrary::SendCommand(aspi::SrbExecScsiCmd* block) {
 }
 
 void AspiLibrary::DeliverDue() {
+    if (async_) return;
     for (;;) {
         auto next = std::min_element(pending_.begin(), pending_.end(),
                                      [](const Completion& a, const Completion& b) {

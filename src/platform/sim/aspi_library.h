@@ -11,6 +11,11 @@
 // or `scsiStatus` name, completes with SS_ERR; one that `hangs` names never
 // completes.
 //
+// In the asynchronous mode (`aspiAsync`, with a real-time clock) a thread of
+// the library delivers each completion at its due time and nobody waits for
+// it: the routine's writes reach the program with no ordering but its own,
+// as on Windows.
+//
 // A request is posted from its submission until its routine has run (for a
 // hung one, for good); the bench refuses to unload the library under posted
 // requests, as Windows would go on to run code that is gone.
@@ -27,6 +32,7 @@
 #include "platform/platform.h"
 #include "platform/sim/bench_config.h"
 #include "platform/sim/controller.h"
+#include "platform/sim/timed_thread.h"
 #include "platform/sim/worker_thread.h"
 
 namespace usbisp::sim {
@@ -44,7 +50,8 @@ class AspiLibrary {
     std::uint32_t GetSupportInfo();
     std::uint32_t SendCommand(aspi::SrbExecScsiCmd* block);
     // Delivers every completion that has fallen due, in the order of their
-    // due times (those due together in the order of the requests).
+    // due times (those due together in the order of the requests). The
+    // asynchronous mode delivers on its own.
     void DeliverDue();
     // Requests posted whose routine has not run to its end.
     std::size_t Posted() const;
@@ -80,6 +87,7 @@ class AspiLibrary {
     std::size_t hung_ = 0;
     std::vector<Completion> pending_;
     WorkerThread worker_;
+    std::unique_ptr<TimedThread> async_;
 };
 
 }  // namespace usbisp::sim

@@ -91,6 +91,11 @@ struct BenchConfig {
     std::vector<std::string> aspiFailures;
     AspiImmediate aspiImmediate = AspiImmediate::Post;
     std::optional<AspiSwap> aspiSwap;
+    // Not a bench file key (a transcript of it would differ from run to run):
+    // tests set it, with `realtime`, to have each completion delivered by a
+    // thread of the library at its due time, with nothing handed over to the
+    // program's waits (see aspi_library.h).
+    bool aspiAsync = false;
     Refusals refusals = Refusals::Transport;
     std::vector<ReaderConfig> readers;
 };
