@@ -110,7 +110,13 @@ Handle LinuxPlatform::CreateFileA(const char* path, std::uint32_t desiredAccess,
         if (fd == -EACCES || fd == -EPERM) GiveUp(drive, NoAccessLine(drive));
     }
     Trace(IoOpenEvent(name, fd >= 0, desiredAccess, shareMode, flagsAndAttributes));
-    if (fd < 0) return kInvalidHandle;
+    if (fd < 0) {
+        // A device the user may not open reads as Windows' access denied.
+        lastError_ = fd == -EACCES || fd == -EPERM ? win::kErrorAccessDenied
+                     : !drive.device.empty()       ? win::kErrorGenFailure
+                                                   : win::kErrorOpenFileNotFound;
+        return kInvalidHandle;
+    }
     const Handle handle = nextHandle_;
     nextHandle_ += 4;
     handles_[handle] = OpenDrive{name, drive, fd, desiredAccess};

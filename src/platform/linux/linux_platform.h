@@ -67,6 +67,7 @@ class LinuxPlatform : public Platform {
                          std::uint32_t inSize, void* outBuffer, std::uint32_t outSize,
                          std::uint32_t* bytesReturned) override;
     bool CloseHandle(Handle handle) override;
+    std::uint32_t GetLastError() override { return lastError_; }
     std::uint32_t GetLogicalDrives() override;
     void Sleep(std::uint32_t milliseconds) override;
     Module LoadLibraryA(const char*) override { return 0; }
@@ -109,6 +110,7 @@ class LinuxPlatform : public Platform {
     std::set<std::string> complained_;
     std::map<Handle, OpenDrive> handles_;
     Handle nextHandle_ = 0x100;
+    std::uint32_t lastError_ = 0;
 };
 
 }  // namespace usbisp::lnx
