@@ -12,9 +12,6 @@ namespace {
 // check every 10 ms, the in-system-programming requests every 100 ms.
 constexpr std::uint32_t kDiscoveryPoll = 10;
 constexpr std::uint32_t kIspPoll = 100;
-// How long past its command's time-out a request is waited for before it
-// counts as failed.
-constexpr std::uint32_t kWaitMarginMs = 1000;
 constexpr std::uint32_t kJumpBufferLength = 40;  // allocated, though none is declared
 
 enum Kind { kInquiry, kReadIdentity, kIspJump, kGetIspStatus, kIspTransfer };
@@ -38,23 +35,27 @@ class AspiRequest {
     InquiryIdentity fb{};
     InquiryIdentity fa{};
 
-    // Written by the completion routine before it sets done.
+    // Written by whoever takes the completion, before it sets done.
     bool error = false;
     bool matched = false;
     std::uint8_t status = 0;
     std::array<std::uint8_t, kReadIdentityLength> identity{};
+    // The completion is taken once: by the routine, or by the requester when
+    // the manager answered at once.
+    std::atomic<bool> taken{false};
     std::atomic<bool> done{false};
+    // The routine has run and touches the record no more.
+    std::atomic<bool> routineGone{false};
+    // The requester took the completion from the manager's answer: no routine
+    // is to be waited for (a manager posts nothing after such an answer).
+    bool answeredAtOnce = false;
 };
 
 namespace {
 
-void Completed(void* requestBlock) {
-    // The block is the first member of its AspiBlock, which knows the request.
-    // The request belongs to the requester's ASPI state, which keeps it until
-    // it has seen done: done is the last thing written here.
-    auto* block = static_cast<AspiBlock*>(requestBlock);
-    AspiRequest& r = *block->request;
-    const bool complete = r.block.srb.SRB_Status == aspi::kComplete;
+// The completion with its status: the request's results, then done.
+void Finish(AspiRequest& r, std::uint8_t srbStatus) {
+    const bool complete = srbStatus == aspi::kComplete;
     switch (r.kind) {
         case kInquiry:
             // An inquiry that fails is simply no match.
@@ -76,9 +77,50 @@ void Completed(void* requestBlock) {
     r.done.store(true, std::memory_order_release);
 }
 
+void Completed(void* requestBlock) {
+    // The block is the first member of its AspiBlock, which knows the request.
+    // The request belongs to the requester's ASPI state, which keeps it until
+    // the routine is gone: that is the last thing written here.
+    auto* block = static_cast<AspiBlock*>(requestBlock);
+    AspiRequest& r = *block->request;
+    if (!r.taken.exchange(true, std::memory_order_acq_rel)) Finish(r, r.block.srb.SRB_Status);
+    r.routineGone.store(true, std::memory_order_release);
+}
+
+// A routine may still run for the request: it was posted, or the manager
+// called the routine itself before it answered.
+bool RoutinePending(const AspiRequest& r) {
+    return !r.answeredAtOnce && !r.routineGone.load(std::memory_order_acquire);
+}
+
+bool Outstanding(const AspiState& state) {
+    return std::any_of(state.inFlight.begin(), state.inFlight.end(),
+                       [](const std::shared_ptr<AspiRequest>& r) { return RoutinePending(*r); });
+}
+
+// Lets go of the records no routine can reach any more: those whose routine
+// has run, and, once no reference to the library is held, those the manager
+// answered at once.
+void Sweep(AspiState& state) {
+    const bool unloaded = state.library == 0 && state.keptLibrary == 0;
+    std::erase_if(state.inFlight, [unloaded](const std::shared_ptr<AspiRequest>& r) {
+        return r->routineGone.load(std::memory_order_acquire) || (unloaded && r->answeredAtOnce);
+    });
+}
+
+// The kept reference goes once nothing is posted in the library any more.
+void ReleaseKept(Platform& platform, AspiState& state) {
+    Sweep(state);
+    if (state.keptLibrary == 0 || Outstanding(state)) return;
+    platform.FreeLibrary(state.keptLibrary);
+    state.keptLibrary = 0;
+    Sweep(state);
+}
+
 }  // namespace
 
 std::uint8_t LoadAspi(Platform& platform, AspiState& state) {
+    ReleaseKept(platform, state);
     if (state.getSupportInfo && state.sendCommand) return 0;
     state.library = platform.LoadLibraryA(aspi::kLibrary);
     if (state.library == 0) return 1;
@@ -90,20 +132,33 @@ std::uint8_t LoadAspi(Platform& platform, AspiState& state) {
 }
 
 void UnloadAspi(Platform& platform, AspiState& state) {
-    if (state.library != 0) platform.FreeLibrary(state.library);
+    Sweep(state);
+    if (state.library != 0) {
+        // Freeing the last reference would unload the code a posted
+        // completion is still to run.
+        if (Outstanding(state) && state.keptLibrary == 0) {
+            state.keptLibrary = state.library;
+        } else {
+            platform.FreeLibrary(state.library);
+        }
+    }
     state.library = 0;
     state.getSupportInfo = {};
     state.sendCommand = {};
+    ReleaseKept(platform, state);
+}
+
+void ReleaseAspiAtExit(Platform& platform, AspiState& state) {
+    UnloadAspi(platform, state);
 }
 
 std::shared_ptr<AspiRequest> AspiTransport::Prepare(int kind, std::uint8_t adapter,
                                                     std::uint8_t target, const ScsiCommand& command,
                                                     std::uint32_t allocated) {
     if (!state_.sendCommand) return nullptr;
-    // Requests given up on whose completion has come since are let go.
-    std::erase_if(state_.inFlight, [](const std::shared_ptr<AspiRequest>& r) {
-        return r->done.load(std::memory_order_acquire);
-    });
+    // Requests given up on whose routine has run since are let go, and with
+    // them a reference kept for them.
+    ReleaseKept(platform_, state_);
     auto request = std::make_shared<AspiRequest>();
     request->kind = kind;
     request->buffer.reset(new (std::nothrow) std::uint8_t[allocated]());
@@ -127,22 +182,23 @@ std::shared_ptr<AspiRequest> AspiTransport::Prepare(int kind, std::uint8_t adapt
 void AspiTransport::Send(const std::shared_ptr<AspiRequest>& request) {
     // Kept for the completion routine, which may run before this returns.
     state_.inFlight.push_back(request);
-    // The returned status is not used: the completion says it all.
-    state_.sendCommand(&request->block.srb);
+    const std::uint32_t answer = state_.sendCommand(&request->block.srb);
+    if (answer == aspi::kPending) return;
+    // Answered at once: that status is the completion, unless a routine the
+    // manager called before answering has taken it already (then the request
+    // is done, or is about to be, as a posted one).
+    if (request->taken.exchange(true, std::memory_order_acq_rel)) return;
+    request->answeredAtOnce = true;
+    Finish(*request, static_cast<std::uint8_t>(answer));
 }
 
-bool AspiTransport::Wait(const AspiRequest& request, std::uint32_t step,
-                         std::uint32_t timeoutSeconds) {
-    const std::uint32_t bound = timeoutSeconds * 1000 + kWaitMarginMs;
+bool AspiTransport::Wait(const AspiRequest& request, std::uint32_t step) {
     std::uint32_t waited = 0;
     while (!request.done.load(std::memory_order_acquire)) {
-        if (waited >= bound) return false;
+        if (waited >= kAspiGiveUpMs) return false;
         platform_.Sleep(step);
         waited += step;
     }
-    // Its routine has run: the request is the requester's alone now.
-    std::erase_if(state_.inFlight,
-                  [&](const std::shared_ptr<AspiRequest>& r) { return r.get() == &request; });
     return true;
 }
 
@@ -155,7 +211,7 @@ bool AspiTransport::Inquiry(std::uint8_t adapter, std::uint8_t target, const Inq
     request->fb = fb;
     request->fa = fa;
     Send(request);
-    if (!Wait(*request, kDiscoveryPoll, command.timeoutSeconds)) return false;
+    if (!Wait(*request, kDiscoveryPoll)) return false;
     matched = request->matched;
     return true;
 }
@@ -166,7 +222,7 @@ bool AspiTransport::ReadIdentity(std::uint8_t adapter, std::uint8_t target,
     auto request = Prepare(kReadIdentity, adapter, target, command, command.dataLength);
     if (!request) return false;
     Send(request);
-    if (!Wait(*request, kDiscoveryPoll, command.timeoutSeconds)) return false;
+    if (!Wait(*request, kDiscoveryPoll)) return false;
     std::copy(request->identity.begin(), request->identity.end(), destination);
     return !request->error;
 }
@@ -176,7 +232,7 @@ bool AspiTransport::IspJump(std::uint8_t adapter, std::uint8_t target) {
     auto request = Prepare(kIspJump, adapter, target, command, kJumpBufferLength);
     if (!request) return false;
     Send(request);
-    return Wait(*request, kIspPoll, command.timeoutSeconds) && !request->error;
+    return Wait(*request, kIspPoll) && !request->error;
 }
 
 bool AspiTransport::GetIspStatus(std::uint8_t adapter, std::uint8_t target, std::uint8_t& status) {
@@ -184,7 +240,7 @@ bool AspiTransport::GetIspStatus(std::uint8_t adapter, std::uint8_t target, std:
     auto request = Prepare(kGetIspStatus, adapter, target, command, command.dataLength);
     if (!request) return false;
     Send(request);
-    if (!Wait(*request, kIspPoll, command.timeoutSeconds)) return false;
+    if (!Wait(*request, kIspPoll)) return false;
     // The byte is kept also when the request completed with an error.
     status = request->status;
     return !request->error;
@@ -200,7 +256,7 @@ bool AspiTransport::IspTransfer(std::uint8_t adapter, std::uint8_t target,
     if (!request) return false;
     std::copy(image, image + roundedLength, request->buffer.get());
     Send(request);
-    return Wait(*request, kIspPoll, command.timeoutSeconds) && !request->error;
+    return Wait(*request, kIspPoll) && !request->error;
 }
 
 }  // namespace usbisp

@@ -7,11 +7,19 @@
 // record, and reaches everything of the request through it; it writes only
 // into that record (the answer, the error and match indications, the status
 // byte) and then sets the record's done flag with release order. The poller
-// reads the record only after it has seen done with acquire order. The
-// records belong to the ASPI state of the composition root until the poller
-// has seen them done; one the poller gives up on (its wait is bounded) stays
-// there until its routine has run, so a late completion lands in its own
-// record and never on a later request.
+// reads the record only after it has seen done with acquire order.
+//
+// A manager may also answer at once: SendASPI32Command returns the request's
+// status instead of SS_PENDING (an absent target, an invalid adapter). That
+// status is the completion, taken on the requester's thread; a routine the
+// manager calls as well finds the completion taken and leaves the record
+// alone. Whichever of the two comes first takes it, once.
+//
+// Lifetimes: the records belong to the ASPI state of the composition root
+// until their routine has run; one the poller gives up on (its wait is
+// bounded) stays there, so a late completion lands in its own record and
+// never on a later request. Nor is the library freed under a request still
+// posted in it: its last reference is kept until the routine has run.
 #pragma once
 
 #include <array>
@@ -27,10 +35,23 @@
 namespace usbisp {
 
 // 0 ready, 1 the library cannot be loaded, 2 an entry point is missing (the
-// library is freed again). With both entry points known it returns 0 at once.
+// library is let go again). With both entry points known it returns 0 at once.
 std::uint8_t LoadAspi(Platform& platform, AspiState& state);
-// Frees the library and forgets its entry points.
+// Lets the library go and forgets its entry points. While a request given up
+// on is still posted in it, the last reference is kept instead and freed once
+// that request's routine has run: on the next use of ASPI, or at the end.
 void UnloadAspi(Platform& platform, AspiState& state);
+// At the program's end: what UnloadAspi does. A reference still kept for a
+// request that never completed stays until the process ends, which stops the
+// library's threads before it unloads the library.
+void ReleaseAspiAtExit(Platform& platform, AspiState& state);
+
+// How long any request is waited for before it counts as failed: a bound
+// against a manager that never completes, not a time-out. It is past the
+// longest command time-out and the same for every request, since a controller
+// that starts again after its jump into the ISP code may take seconds to post.
+inline constexpr std::uint32_t kAspiGiveUpMs = 31000;
+static_assert(kAspiGiveUpMs > kLongTimeout * 1000);
 
 // The 24 characters (vendor and product) an inquiry is compared with.
 using InquiryIdentity = std::array<char, 24>;
@@ -71,10 +92,11 @@ class AspiTransport {
     // bytes; nothing when ASPI is not loaded or the buffer cannot be had.
     std::shared_ptr<AspiRequest> Prepare(int kind, std::uint8_t adapter, std::uint8_t target,
                                          const ScsiCommand& command, std::uint32_t allocated);
+    // Submits the request; a status the manager returns at once completes it.
     void Send(const std::shared_ptr<AspiRequest>& request);
-    // Polls every `step` ms until the request is done or the command's
-    // time-out (and a margin) has passed; false when it gave up.
-    bool Wait(const AspiRequest& request, std::uint32_t step, std::uint32_t timeoutSeconds);
+    // Polls every `step` ms until the request is done or kAspiGiveUpMs have
+    // passed; false when it gave up.
+    bool Wait(const AspiRequest& request, std::uint32_t step);
 
     Platform& platform_;
     AspiState& state_;

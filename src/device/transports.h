@@ -18,13 +18,16 @@ inline constexpr std::size_t kTransferBufferSize = 65616;
 class AspiRequest;
 
 // ASPI for Win32: the loaded library and its two entry points, and the
-// requests submitted and not yet seen done. A request given up on stays here
-// until its completion has come (or, if it never comes, for the life of the
-// process), since its completion routine may still write into it.
+// requests submitted whose completion routine may still run. A request given
+// up on stays here until its routine has run (or, if it never does, for the
+// life of the process), since the routine may still write into it; and the
+// library is not let go under it: its last reference is kept in
+// `keptLibrary` until the routine has run (or the process ends).
 struct AspiState {
     Module library = 0;
     EntryPoint getSupportInfo;
     EntryPoint sendCommand;
+    Module keptLibrary = 0;
     std::vector<std::shared_ptr<AspiRequest>> inFlight;
 };
 

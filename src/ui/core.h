@@ -4,6 +4,7 @@
 
 #include "access/access_path.h"
 #include "app/app_state.h"
+#include "device/aspi.h"
 #include "device/transports.h"
 #include "discovery/device_info.h"
 #include "firmware/firmware.h"
@@ -17,6 +18,8 @@ namespace usbisp {
 
 struct Core {
     Core(Platform& platformIn, MainView& viewIn) : platform(platformIn), view(viewIn) {}
+    // The program's end: what is still held of ASPI is let go where it may be.
+    ~Core() { ReleaseAspiAtExit(platform, transports.aspi); }
     Core(const Core&) = delete;
     Core& operator=(const Core&) = delete;
 

@@ -30,16 +30,26 @@ std::string ReadFile(const fs::path& path) {
 
 // The transcript a case expects: its expected.txt, where a line "@include
 // NAME" stands for the lines of pieces/NAME (start-ups and other runs that
-// many cases share).
+// many cases share), and a line "@repeat N LINE" for N lines LINE (a long
+// wait's sleeps).
 std::string ExpectedTranscript(const fs::path& file) {
     std::istringstream in(ReadFile(file));
     std::string expected;
     const std::string include = "@include ";
+    const std::string repeat = "@repeat ";
     for (std::string line; std::getline(in, line);) {
         if (line.rfind(include, 0) == 0) {
             const fs::path piece = kCasesRoot / "pieces" / line.substr(include.size());
             EXPECT_TRUE(fs::exists(piece)) << piece << " is missing";
             expected += ReadFile(piece);
+        } else if (line.rfind(repeat, 0) == 0) {
+            std::istringstream form(line.substr(repeat.size()));
+            int count = 0;
+            std::string repeated;
+            form >> count;
+            std::getline(form >> std::ws, repeated);
+            EXPECT_TRUE(count > 0 && !repeated.empty()) << "malformed line \"" << line << '"';
+            for (int i = 0; i < count; ++i) expected += repeated + "\n";
         } else {
             expected += line + "\n";
         }

@@ -1,8 +1,10 @@
 // The bench file's firmware key: a file is read up to one byte past what a
-// controller can hold, never further.
+// controller can hold, never further. The ASPI keys refuse what the library
+// could not carry out.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "platform/sim/bench_config.h"
 #include "support/test_support.h"
@@ -42,6 +44,41 @@ TEST(BenchFileText, ANumberTooLargeForADoubleIsInvalidJsonNotACrash) {
     std::string error;
     EXPECT_FALSE(ParseBenchConfig(R"({"aspi": {"adapters": 1e999}})", ".", error));
     EXPECT_EQ(error.rfind("not valid JSON: ", 0), 0u) << error;
+}
+
+TEST(BenchFileAspi, KeysThatCannotBeCarriedOutAreRefused) {
+    const std::pair<const char*, const char*> cases[] = {
+        {R"({"aspi": {"adapters": 1, "failures": ["FreeLibrary"]}})",
+         "key \"aspi.failures\": unknown call \"FreeLibrary\" (LoadLibrary, "
+         "GetASPI32SupportInfo)"},
+        {R"({"aspi": {"adapters": 1, "failures": ["LoadLibrary#0"]}})",
+         "key \"aspi.failures\": \"LoadLibrary#0\": the call number must be 1 or more"},
+        {R"({"aspi": {"adapters": 1, "immediateFailures": "drop"}})",
+         "key \"aspi.immediateFailures\": must be \"post\", \"return\" or \"return-and-post\""},
+        {R"({"aspi": {"adapters": 1, "latency": 3600001}})",
+         "key \"aspi.latency\": must be milliseconds, 0 to 3600000"},
+        {R"({"readers": [{"delays": {"IspJump": 40000}}]})",
+         "key \"readers[0].delays.IspJump\": \"IspJump\" needs a request number (Name#n)"},
+        {R"({"readers": [{"delays": {"IspJump#1": -1}}]})",
+         "key \"readers[0].delays.IspJump#1\": must be milliseconds, 0 to 3600000"},
+        // A swap needs two readers of the bench, one of them on ASPI.
+        {R"({"aspi": {"adapters": 1, "swap": {"after": 9, "readers": [0, 0]}},)"
+         R"( "readers": [{"aspi": [0, 1]}]})",
+         "key \"aspi.swap.readers\": must name two readers of the bench (0-based)"},
+        {R"({"aspi": {"adapters": 1, "swap": {"after": 9, "readers": [0, 2]}},)"
+         R"( "readers": [{"aspi": [0, 1]}, {}]})",
+         "key \"aspi.swap.readers\": must name two readers of the bench (0-based)"},
+        {R"({"aspi": {"adapters": 1, "swap": {"after": 9, "readers": [0, 1]}},)"
+         R"( "readers": [{}, {}]})",
+         "key \"aspi.swap.readers\": neither reader has an ASPI address"},
+        {R"({"aspi": {"adapters": 1, "swap": {"after": 0, "readers": [0, 1]}}})",
+         "key \"aspi.swap\": must be {\"after\": n, \"readers\": [i, j]}"},
+    };
+    for (const auto& [bench, what] : cases) {
+        std::string error;
+        EXPECT_FALSE(ParseBenchConfig(bench, ".", error)) << bench;
+        EXPECT_EQ(error, what) << bench;
+    }
 }
 
 }  // namespace

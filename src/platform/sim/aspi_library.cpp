@@ -16,8 +16,27 @@ namespace usbisp::sim {
 namespace {
 
 constexpr std::uint8_t kInvalidSrb = 0xE0;  // SS_INVALID_SRB
+constexpr std::uint8_t kNoAdapters = 0xE8;  // SS_NO_ADAPTERS
 constexpr std::uint8_t kCheckCondition = 0x02;
 constexpr std::uint32_t kBlock = 512;
+constexpr std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max();
+
+// What the manager knows at once, without a device.
+bool ImmediateFailure(std::uint8_t status) {
+    return status == kInvalidSrb || status == aspi::kInvalidHa || status == aspi::kNoDevice;
+}
+
+// A completion arriving: its data into the buffer, its status into the block,
+// then the routine, which may free the block: nothing touches it afterwards.
+void Deliver(aspi::SrbExecScsiCmd& b, const std::vector<std::uint8_t>& data,
+             std::uint8_t targetStatus, std::uint8_t status) {
+    if (!data.empty() && b.SRB_BufPointer != nullptr)
+        std::memcpy(b.SRB_BufPointer, data.data(),
+                    std::min<std::size_t>(data.size(), b.SRB_BufLen));
+    b.SRB_TargStat = targetStatus;
+    b.SRB_Status = status;
+    b.SRB_PostProc(&b);
+}
 
 std::uint32_t CallSupportInfo(void* library, void*) {
     return static_cast<AspiLibrary*>(library)->GetSupportInfo();
@@ -97,7 +116,27 @@ AspiLibrary::AspiLibrary(const BenchConfig& config,
     : config_(config),
       readers_(std::move(readers)),
       now_(std::move(now)),
-      trace_(std::move(trace)) {}
+      trace_(std::move(trace)) {
+    for (const ReaderConfig& reader : config_.readers)
+        addresses_.emplace_back(reader.aspiAdapter, reader.aspiTarget);
+    if (config_.aspiAsync) async_ = std::make_unique<TimedThread>(now_);
+}
+
+bool AspiLibrary::CallFails(const std::string& name) {
+    const std::string numbered = name + "#" + std::to_string(++calls_[name]);
+    return std::any_of(config_.aspiFailures.begin(), config_.aspiFailures.end(),
+                       [&](const std::string& f) { return f == name || f == numbered; });
+}
+
+void AspiLibrary::SwapWhenDue() {
+    if (!config_.aspiSwap || config_.aspiSwap->after != requests_) return;
+    std::swap(addresses_[static_cast<std::size_t>(config_.aspiSwap->first)],
+              addresses_[static_cast<std::size_t>(config_.aspiSwap->second)]);
+}
+
+std::size_t AspiLibrary::Posted() const {
+    return hung_ + (async_ ? async_->Waiting() : pending_.size());
+}
 
 EntryPoint AspiLibrary::Entry(const std::string& name) {
     const bool missing = std::find(config_.aspiMissing.begin(), config_.aspiMissing.end(), name) !=
@@ -109,17 +148,18 @@ EntryPoint AspiLibrary::Entry(const std::string& name) {
 }
 
 std::uint32_t AspiLibrary::GetSupportInfo() {
-    const std::uint32_t answer = static_cast<std::uint32_t>(config_.aspiState) << 8 |
-                                 static_cast<std::uint32_t>(config_.aspiAdapters & 0xFF);
+    const std::uint32_t answer = CallFails("GetASPI32SupportInfo")
+                                     ? static_cast<std::uint32_t>(kNoAdapters) << 8
+                                     : static_cast<std::uint32_t>(config_.aspiState) << 8 |
+                                           static_cast<std::uint32_t>(config_.aspiAdapters & 0xFF);
     trace_(Printf("aspi info 0x%x", answer));
     return answer;
 }
 
 std::shared_ptr<ReaderController> AspiLibrary::ReaderAt(std::uint8_t adapter,
                                                         std::uint8_t target) const {
-    for (std::size_t i = 0; i < readers_.size() && i < config_.readers.size(); ++i)
-        if (config_.readers[i].aspiAdapter == adapter && config_.readers[i].aspiTarget == target)
-            return readers_[i];
+    for (std::size_t i = 0; i < readers_.size() && i < addresses_.size(); ++i)
+        if (addresses_[i].first == adapter && addresses_[i].second == target) return readers_[i];
     return nullptr;
 }
 
@@ -165,6 +205,10 @@ AspiLibrary::Completion AspiLibrary::Carry(aspi::SrbExecScsiCmd& b, std::string&
         details += Printf(" data=%08x", Crc32(b.SRB_BufPointer, b.SRB_BufLen));
     }
     const ControllerReply reply = reader->Handle(request);
+    const auto delay = reader->config().delays.find(std::string(OperationName(*op)) + "#" +
+                                                    std::to_string(reader->RequestCount(*op)));
+    if (delay != reader->config().delays.end())
+        c.due = now_() + static_cast<std::uint64_t>(delay->second);
     switch (reply.outcome) {
         case ControllerReply::Outcome::Done:
             c.status = aspi::kComplete;
@@ -174,7 +218,7 @@ AspiLibrary::Completion AspiLibrary::Carry(aspi::SrbExecScsiCmd& b, std::string&
             break;
         case ControllerReply::Outcome::Hung:
             c.status = aspi::kPending;
-            c.due = std::numeric_limits<std::uint64_t>::max();
+            c.due = kNever;
             break;
         case ControllerReply::Outcome::Status:
             c.status = aspi::kError;
@@ -193,6 +237,8 @@ AspiLibrary::Completion AspiLibrary::Carry(aspi::SrbExecScsiCmd& b, std::string&
 
 std::uint32_t AspiLibrary::SendCommand(aspi::SrbExecScsiCmd* block) {
     if (block == nullptr) return kInvalidSrb;
+    SwapWhenDue();
+    ++requests_;
     aspi::SrbExecScsiCmd& b = *block;
     std::string cdb;
     for (std::uint32_t i = 0; i < std::min<std::uint32_t>(b.SRB_CDBLen, sizeof b.CDBByte); ++i)
@@ -208,27 +254,47 @@ std::uint32_t AspiLibrary::SendCommand(aspi::SrbExecScsiCmd* block) {
     if (details.find(" data=") != std::string::npos) line += details.substr(details.find(" data="));
     if (!reason.empty()) line += " reason=" + QuoteText(reason);
     trace_(line);
+
+    const std::uint8_t status = completion.status;
+    if (ImmediateFailure(status) && config_.aspiImmediate != AspiImmediate::Post) {
+        b.SRB_Status = status;
+        // The routine, when it is called, runs before the answer, as the
+        // caller's own manager thread would run it.
+        if (config_.aspiImmediate == AspiImmediate::ReturnAndPost)
+            worker_.Run([&b, status] { Deliver(b, {}, 0, status); });
+        return status;
+    }
     b.SRB_Status = aspi::kPending;
-    const bool hangs = completion.due == std::numeric_limits<std::uint64_t>::max();
-    if (!hangs) pending_.push_back(std::move(completion));
+    if (completion.due == kNever) {
+        ++hung_;
+        return aspi::kPending;
+    }
+    completion.order = order_++;
+    if (async_) {
+        const std::uint64_t due = completion.due;
+        async_->Post(due, [c = std::move(completion)] {
+            Deliver(*c.block, c.data, c.targetStatus, c.status);
+        });
+        return aspi::kPending;
+    }
+    pending_.push_back(std::move(completion));
     // Without latency the completion comes before the submission returns.
     DeliverDue();
     return aspi::kPending;
 }
 
 void AspiLibrary::DeliverDue() {
-    while (!pending_.empty() && pending_.front().due <= now_()) {
-        const Completion completion = std::move(pending_.front());
-        pending_.erase(pending_.begin());
+    if (async_) return;
+    for (;;) {
+        auto next = std::min_element(pending_.begin(), pending_.end(),
+                                     [](const Completion& a, const Completion& b) {
+                                         return a.due != b.due ? a.due < b.due : a.order < b.order;
+                                     });
+        if (next == pending_.end() || next->due > now_()) return;
+        const Completion completion = std::move(*next);
+        pending_.erase(next);
         worker_.Run([&completion] {
-            aspi::SrbExecScsiCmd& b = *completion.block;
-            if (!completion.data.empty() && b.SRB_BufPointer != nullptr)
-                std::memcpy(b.SRB_BufPointer, completion.data.data(),
-                            std::min<std::size_t>(completion.data.size(), b.SRB_BufLen));
-            b.SRB_TargStat = completion.targetStatus;
-            b.SRB_Status = completion.status;
-            // The routine may free the block: nothing touches it afterwards.
-            b.SRB_PostProc(&b);
+            Deliver(*completion.block, completion.data, completion.targetStatus, completion.status);
         });
     }
 }

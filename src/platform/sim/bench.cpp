@@ -7,6 +7,7 @@
 
 #include "platform/ascii_case.h"
 #include "platform/device_access.h"
+#include "platform/printf_text.h"
 #include "platform/sim/hardware.h"
 #include "platform/transcript_text.h"
 #include "platform/win_constants.h"
@@ -222,26 +223,42 @@ constexpr Module kAspiModule = 0x10000000u;
 Module Bench::LoadLibraryA(const char* name) {
     const std::string library = name ? name : "";
     const std::string upper = AsciiUpper(library);
-    const bool ok = aspi_ != nullptr && (upper == "WNASPI32" || upper == "WNASPI32.DLL");
+    const bool ok = aspi_ != nullptr && (upper == "WNASPI32" || upper == "WNASPI32.DLL") &&
+                    !aspi_->CallFails("LoadLibrary");
     TraceIo("load " + QuoteText(library) + (ok ? " ok" : " fail"));
     if (!ok) return 0;
-    aspiLoaded_ = true;
+    ++aspiReferences_;
     return kAspiModule;
 }
 
 EntryPoint Bench::GetProcAddress(Module module, const char* name) {
     const std::string entry = name ? name : "";
     EntryPoint found;
-    if (module == kAspiModule && aspiLoaded_ && aspi_) found = aspi_->Entry(entry);
+    if (module == kAspiModule && aspiReferences_ > 0 && aspi_) found = aspi_->Entry(entry);
     TraceIo("proc " + QuoteText(entry) + (found ? " ok" : " fail"));
     return found;
 }
 
 bool Bench::FreeLibrary(Module module) {
-    if (module != kAspiModule || !aspiLoaded_) return false;
+    if (module != kAspiModule || aspiReferences_ == 0) return false;
+    // Unloading the library under a posted request would leave its
+    // completion to run code that is gone: on Windows, a crash.
+    const std::size_t posted = aspiReferences_ == 1 && aspi_ ? aspi_->Posted() : 0;
+    if (posted > 0) {
+        TraceIo("free \"WNASPI32\" fail reason=" +
+                QuoteText(Printf("%u request%s still posted", static_cast<unsigned>(posted),
+                                 posted == 1 ? " is" : "s are")));
+        return false;
+    }
     TraceIo("free \"WNASPI32\"");
-    aspiLoaded_ = false;
+    --aspiReferences_;
     return true;
+}
+
+std::size_t Bench::openHandleCount() const {
+    std::size_t references = aspiReferences_;
+    if (references > 0 && aspi_ && aspi_->Posted() > 0) --references;
+    return handles_.size() + registry_.openKeyCount() + references;
 }
 
 long Bench::RegOpenKeyExA(RegKey, const char* subKey, std::uint32_t, RegKey* result) {

@@ -134,6 +134,14 @@ bool IsCount(const std::string& count) {
            std::stoi(count) >= 1;
 }
 
+// A wait of the bench: 0 ms to an hour.
+int Milliseconds(const json& value, const std::string& key) {
+    if (!value.is_number_integer() || value.get<long long>() < 0 ||
+        value.get<long long>() > 3600000)
+        Fail(key, "must be milliseconds, 0 to 3600000");
+    return value.get<int>();
+}
+
 // "Name" or "Name#n" with n >= 1.
 void CheckRequestName(const std::string& name, const std::string& key, bool needCount) {
     const auto hash = name.find('#');
@@ -188,7 +196,7 @@ ReaderConfig ParseReader(const json& r, const std::string& where, const std::str
         r, where,
         {"letters", "aspi", "vid", "pid", "manufacturer", "product", "serial", "inquiry",
          "firmwareRevision", "firmwareRevisionOrg", "usb20FirmwareRevision", "hardwareRevision",
-         "memoryStick", "firmware", "answers", "failures", "scsiStatus", "hangs"});
+         "memoryStick", "firmware", "answers", "failures", "scsiStatus", "hangs", "delays"});
     ReaderConfig c;
     auto key = [&](const char* k) { return where + "." + k; };
     if (r.contains("letters")) c.letters = Letters(r["letters"], key("letters"), 1, 6);
@@ -277,7 +285,85 @@ ReaderConfig ParseReader(const json& r, const std::string& where, const std::str
             c.scsiStatus[it.key()] = HexByte(it.value(), w);
         }
     }
+    if (r.contains("delays")) {
+        const json& d = r["delays"];
+        if (!d.is_object()) Fail(key("delays"), "must be an object");
+        for (auto it = d.begin(); it != d.end(); ++it) {
+            const std::string w = key("delays") + "." + it.key();
+            CheckRequestName(it.key(), w, true);
+            c.delays[it.key()] = Milliseconds(it.value(), w);
+        }
+    }
     return c;
+}
+
+// The machine's "aspi": {"adapters": n, ...}, or false.
+void ParseAspi(const json& a, BenchConfig& config) {
+    if (a.is_boolean()) {
+        if (a.get<bool>()) Fail("aspi", "give {\"adapters\": n} or false");
+        return;
+    }
+    if (!a.is_object()) Fail("aspi", "give {\"adapters\": n} or false");
+    CheckKeys(a, "aspi",
+              {"adapters", "latency", "state", "missing", "failures", "immediateFailures", "swap"});
+    if (!a.contains("adapters") || !a["adapters"].is_number_integer() ||
+        a["adapters"].get<int>() < 0 || a["adapters"].get<int>() > 8)
+        Fail("aspi.adapters", "must be a number of host adapters, 0 to 8");
+    config.aspiAdapters = a["adapters"].get<int>();
+    if (a.contains("latency")) config.aspiLatency = Milliseconds(a["latency"], "aspi.latency");
+    if (a.contains("state")) {
+        if (!a["state"].is_number_integer() || a["state"].get<int>() < 0 ||
+            a["state"].get<int>() > 255)
+            Fail("aspi.state", "must be a status byte, 0 to 255");
+        config.aspiState = a["state"].get<int>();
+    }
+    if (a.contains("missing")) {
+        const json& m = a["missing"];
+        if (!m.is_array()) Fail("aspi.missing", "must be a list of entry point names");
+        for (const json& name : m) {
+            const std::string n = String(name, "aspi.missing");
+            if (n != "GetASPI32SupportInfo" && n != "SendASPI32Command")
+                Fail("aspi.missing", "unknown entry point \"" + n + "\"");
+            config.aspiMissing.push_back(n);
+        }
+    }
+    if (a.contains("failures")) {
+        const json& f = a["failures"];
+        const char* key = "aspi.failures";
+        if (!f.is_array()) Fail(key, "must be a list of calls (LoadLibrary, GetASPI32SupportInfo)");
+        for (const json& name : f) {
+            const std::string n = String(name, key);
+            const auto hash = n.find('#');
+            const std::string call = n.substr(0, hash);
+            if (call != "LoadLibrary" && call != "GetASPI32SupportInfo")
+                Fail(key, "unknown call \"" + call + "\" (LoadLibrary, GetASPI32SupportInfo)");
+            if (hash != std::string::npos && !IsCount(n.substr(hash + 1)))
+                Fail(key, "\"" + n + "\": the call number must be 1 or more");
+            config.aspiFailures.push_back(n);
+        }
+    }
+    if (a.contains("immediateFailures")) {
+        const std::string mode = String(a["immediateFailures"], "aspi.immediateFailures");
+        if (mode == "return") {
+            config.aspiImmediate = AspiImmediate::Return;
+        } else if (mode == "return-and-post") {
+            config.aspiImmediate = AspiImmediate::ReturnAndPost;
+        } else if (mode != "post") {
+            Fail("aspi.immediateFailures", "must be \"post\", \"return\" or \"return-and-post\"");
+        }
+    }
+    if (a.contains("swap")) {
+        const json& w = a["swap"];
+        const char* what = "must be {\"after\": n, \"readers\": [i, j]}";
+        if (!w.is_object()) Fail("aspi.swap", what);
+        CheckKeys(w, "aspi.swap", {"after", "readers"});
+        const json& r = w.contains("readers") ? w["readers"] : json();
+        if (!w.contains("after") || !w["after"].is_number_integer() || w["after"].get<int>() < 1 ||
+            !r.is_array() || r.size() != 2 || !r[0].is_number_integer() ||
+            !r[1].is_number_integer())
+            Fail("aspi.swap", what);
+        config.aspiSwap = AspiSwap{w["after"].get<int>(), r[0].get<int>(), r[1].get<int>()};
+    }
 }
 
 }  // namespace
@@ -348,42 +434,7 @@ std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::
                 Fail("portDriverDeviceCount", "must be a count byte, 0 to 255");
             config.portDriverDeviceCount = n.get<int>();
         }
-        if (doc.contains("aspi")) {
-            const json& a = doc["aspi"];
-            if (a.is_boolean()) {
-                if (a.get<bool>()) Fail("aspi", "give {\"adapters\": n} or false");
-            } else if (a.is_object()) {
-                CheckKeys(a, "aspi", {"adapters", "latency", "state", "missing"});
-                if (!a.contains("adapters") || !a["adapters"].is_number_integer() ||
-                    a["adapters"].get<int>() < 0 || a["adapters"].get<int>() > 8)
-                    Fail("aspi.adapters", "must be a number of host adapters, 0 to 8");
-                config.aspiAdapters = a["adapters"].get<int>();
-                if (a.contains("latency")) {
-                    if (!a["latency"].is_number_integer() || a["latency"].get<int>() < 0 ||
-                        a["latency"].get<int>() > 10000)
-                        Fail("aspi.latency", "must be milliseconds, 0 to 10000");
-                    config.aspiLatency = a["latency"].get<int>();
-                }
-                if (a.contains("state")) {
-                    if (!a["state"].is_number_integer() || a["state"].get<int>() < 0 ||
-                        a["state"].get<int>() > 255)
-                        Fail("aspi.state", "must be a status byte, 0 to 255");
-                    config.aspiState = a["state"].get<int>();
-                }
-                if (a.contains("missing")) {
-                    const json& m = a["missing"];
-                    if (!m.is_array()) Fail("aspi.missing", "must be a list of entry point names");
-                    for (const json& name : m) {
-                        const std::string n = String(name, "aspi.missing");
-                        if (n != "GetASPI32SupportInfo" && n != "SendASPI32Command")
-                            Fail("aspi.missing", "unknown entry point \"" + n + "\"");
-                        config.aspiMissing.push_back(n);
-                    }
-                }
-            } else {
-                Fail("aspi", "give {\"adapters\": n} or false");
-            }
-        }
+        if (doc.contains("aspi")) ParseAspi(doc["aspi"], config);
         if (doc.contains("refusals")) {
             const std::string refusals = String(doc["refusals"], "refusals");
             if (refusals == "check-condition") {
@@ -404,6 +455,16 @@ std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::
             if (!used.insert(letter).second)
                 Fail(key, std::string("drive letter ") + letter + " is used twice");
         };
+        if (config.aspiSwap) {
+            const AspiSwap& w = *config.aspiSwap;
+            const int readers = static_cast<int>(config.readers.size());
+            if (w.first == w.second || w.first < 0 || w.second < 0 || w.first >= readers ||
+                w.second >= readers)
+                Fail("aspi.swap.readers", "must name two readers of the bench (0-based)");
+            if (config.readers[static_cast<std::size_t>(w.first)].aspiAdapter < 0 &&
+                config.readers[static_cast<std::size_t>(w.second)].aspiAdapter < 0)
+                Fail("aspi.swap.readers", "neither reader has an ASPI address");
+        }
         std::set<std::pair<int, int>> addresses;
         for (std::size_t i = 0; i < config.readers.size(); ++i) {
             const ReaderConfig& r = config.readers[i];

@@ -40,6 +40,26 @@ struct ReaderConfig {
     std::map<std::string, std::uint8_t> scsiStatus;
     // ASPI requests that never complete: "Name" every one, "Name#n" the n-th.
     std::vector<std::string> hangs;
+    // "Name#n" -> the milliseconds that ASPI request takes to complete,
+    // instead of the library's latency.
+    std::map<std::string, int> delays;
+};
+
+// How ASPI answers a request it fails at once, without reaching a device (an
+// invalid host adapter, a target without a reader, a malformed block).
+enum class AspiImmediate {
+    Post,           // SS_PENDING, and the status through the routine (the default)
+    Return,         // the status returned by SendASPI32Command; the routine is not called
+    ReturnAndPost,  // the routine is called before SendASPI32Command returns the status
+};
+
+// After `after` requests the library has taken, readers `first` and `second`
+// (bench order) exchange their [host adapter, target]: one reader taken away
+// and another put in its place.
+struct AspiSwap {
+    int after = 0;
+    int first = 0;
+    int second = 0;
 };
 
 // How a drive answers a pass-through request it refuses (a vendor command to a
@@ -69,6 +89,16 @@ struct BenchConfig {
     int aspiLatency = 1;                   // milliseconds
     int aspiState = 1;                     // what the support information reports (1: completed)
     std::vector<std::string> aspiMissing;  // entry points the library lacks
+    // "LoadLibrary" or "GetASPI32SupportInfo", every call or "Name#n" the
+    // n-th: the library does not load, or reports no host adapter.
+    std::vector<std::string> aspiFailures;
+    AspiImmediate aspiImmediate = AspiImmediate::Post;
+    std::optional<AspiSwap> aspiSwap;
+    // Not a bench file key (a transcript of it would differ from run to run):
+    // tests set it, with `realtime`, to have each completion delivered by a
+    // thread of the library at its due time, with nothing handed over to the
+    // program's waits (see aspi_library.h).
+    bool aspiAsync = false;
     Refusals refusals = Refusals::Transport;
     std::vector<ReaderConfig> readers;
 };
