@@ -83,16 +83,18 @@ for option in $({ grep -E '^(usage: | +)usbisp ' <<<"$help" | grep -oE -- '(^| |
     documented "$option" || fail "the man page does not document $option"
 done
 # The actions are listed under --script in the help, up to --trace-io.
-actions=$(sed -n '/--script FILE  /,/--trace-io/p' <<<"$help" | sed '1d;$d' | grep -v '^ *(' |
-          tr -s ' ' '\n' | grep -xE '[a-z]+')
+# A remark in parentheses, over one line or several, names no action.
+actions=$(sed -n '/--script FILE  /,/--trace-io/p' <<<"$help" | sed '1d;$d' | tr '\n' ' ' |
+          sed 's/([^)]*)//g' | tr -s ' ' '\n' | grep -xE '[a-z]+')
 [ -n "$actions" ] || fail "no script actions found in --help"
 for action in $actions; do
     documented "$action" || fail "the man page does not document the action $action"
 done
-# The cases' transcripts and the pieces they include ("@include" lines are the
-# case runner's, not the program's).
+# The cases' transcripts and the pieces they include (lines that start with
+# "@", such as "@include" and "@repeat", are the case runner's, not the
+# program's).
 for event in $(cat "$src"/tests/cases/*/*/expected.txt "$src"/tests/cases/pieces/* |
-               awk '$1 != "@include" { print $1 }' | LC_ALL=C sort -u); do
+               awk '$1 !~ /^@/ { print $1 }' | LC_ALL=C sort -u); do
     documented "$event" || fail "the man page does not document the transcript event $event"
 done
 
