@@ -7,6 +7,7 @@
 #include "platform/sim/bench.h"
 #include "platform/sim/bench_file.h"
 #include "win32/main_window.h"
+#include "win32/responsive.h"
 #include "win32/windows_api.h"
 
 namespace {
@@ -28,6 +29,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
     // The window shows what the operator sees; the bench's own transcript
     // events (waits, standard output) have no one to go to.
-    usbisp::sim::Bench bench(std::move(*config), ".", nullptr, false);
+    usbisp::win32::ResponsivePlatform<usbisp::sim::Bench> bench(std::move(*config), ".", nullptr,
+                                                                false);
     return usbisp::win32::RunApplication(instance, bench);
 }

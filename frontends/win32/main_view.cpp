@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "win32/line_breaks.h"
+#include "win32/responsive.h"
 #include "win32/status_view.h"
 
 namespace usbisp::win32 {
@@ -32,6 +33,7 @@ void Win32MainView::SetControlText(int id, const std::string& text) {
     ::SetWindowTextA(control, ToWindowsLineBreaks(text).c_str());
     // The handlers do not return to the message loop until their flow ends.
     ::UpdateWindow(control);
+    KeepResponsive();
 }
 
 void Win32MainView::ListReset(int id) {

@@ -6,6 +6,7 @@
 #include "ui/main_dialog.h"
 #include "win32/main_view.h"
 #include "win32/resource_ids.h"
+#include "win32/responsive.h"
 
 namespace usbisp::win32 {
 
@@ -16,15 +17,33 @@ struct MainWindow {
     Win32MainView& view;
     MainDialog& dialog;
     HICON icon;
+    // A command is running: the window keeps answering Windows meanwhile
+    // (responsive.h), so messages reach it, but it takes no command.
+    bool busy = false;
 };
 
 MainWindow* WindowOf(HWND window) {
     return reinterpret_cast<MainWindow*>(::GetWindowLongPtrA(window, DWLP_USER));
 }
 
+// Runs one command to its end. The operator's clicks and keys queued while it
+// ran are thrown away afterwards: they were made at a window that takes no
+// input meanwhile, and would otherwise start the next command (a second
+// programming run, on a reader still in ISP mode) the moment this one ends.
+template <class Command>
+void RunCommand(MainWindow& main, Command command) {
+    if (main.busy) return;
+    main.busy = true;
+    command();
+    main.busy = false;
+    DiscardQueuedInput();
+}
+
 BOOL OnInitDialog(HWND window, MainWindow& main) {
     main.view.Attach(window);
-    if (!main.dialog.OnInitDialog()) return FALSE;  // the window has ended
+    bool shown = false;
+    RunCommand(main, [&] { shown = main.dialog.OnInitDialog(); });
+    if (!shown) return FALSE;  // the window has ended
     ::SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(main.icon));
     ::SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(main.icon));
     return TRUE;
@@ -47,14 +66,16 @@ bool OnPaint(HWND window, const MainWindow& main) {
 
 void OnCommand(MainWindow& main, int id, int code) {
     if (main.dialog.ended()) return;
-    if (code == BN_CLICKED && id == IDCANCEL) {
-        // Escape and the close box: the cancel path, without closing the device.
-        main.dialog.OnCancel();
-    } else if (code == BN_CLICKED) {
-        main.dialog.OnButtonClicked(id);
-    } else if (code == CBN_SELCHANGE) {
-        main.dialog.OnSelectionChanged(id);
-    }
+    RunCommand(main, [&] {
+        if (code == BN_CLICKED && id == IDCANCEL) {
+            // Escape and the close box: the cancel path, without closing the device.
+            main.dialog.OnCancel();
+        } else if (code == BN_CLICKED) {
+            main.dialog.OnButtonClicked(id);
+        } else if (code == CBN_SELCHANGE) {
+            main.dialog.OnSelectionChanged(id);
+        }
+    });
 }
 
 INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -69,7 +90,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             OnCommand(*main, LOWORD(wParam), HIWORD(wParam));
             return TRUE;
         case WM_CLOSE:
-            if (!main->dialog.ended()) main->dialog.OnCancel();
+            if (!main->dialog.ended()) RunCommand(*main, [&] { main->dialog.OnCancel(); });
             return TRUE;
         case WM_PAINT:
             return OnPaint(window, *main) ? TRUE : FALSE;
@@ -84,6 +105,9 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }  // namespace
 
 int RunApplication(HINSTANCE instance, Platform& platform) {
+    // Probing the drives C: to Z: opens empty card slots too: Windows must fail
+    // such an open quietly instead of asking the operator to insert a disk.
+    ::SetErrorMode(SEM_FAILCRITICALERRORS);
     // The three-dimensional look of the common controls, and the progress bar class.
     ::InitCommonControls();
     Win32MainView view(instance);

@@ -77,6 +77,11 @@ static_assert(port::kShortRecordLength == 4 * sizeof(DWORD) &&
               port::kLongRecordLength == 6 * sizeof(DWORD) + 16);
 static_assert(win::kFileFlagDeleteOnClose == FILE_FLAG_DELETE_ON_CLOSE);
 static_assert(win::kKeyAllAccess == KEY_ALL_ACCESS);
+// The last errors the core tells apart after a failed open.
+static_assert(win::kErrorOpenFileNotFound == ERROR_FILE_NOT_FOUND &&
+              win::kErrorAccessDenied == ERROR_ACCESS_DENIED &&
+              win::kErrorGenFailure == ERROR_GEN_FAILURE &&
+              win::kErrorSharingViolation == ERROR_SHARING_VIOLATION);
 
 // The ASPI request block is the one struct among the records (it holds real
 // pointers): platform/aspi.h holds its offsets to the published 32-bit layout

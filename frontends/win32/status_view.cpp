@@ -2,12 +2,16 @@
 
 #include "win32/line_breaks.h"
 #include "win32/resource_ids.h"
+#include "win32/responsive.h"
 
 namespace usbisp::win32 {
 
 namespace {
 
 // Lays the working bar over the template's bar 1015, which only gives the place.
+// A child window is made at the bottom of its siblings, so the bar is raised
+// above 1015; 1015 clips its painting to what the bar leaves free, and a
+// repaint of it can never cover the working bar.
 BOOL InitStatusWindow(HWND window) {
     RECT place;
     ::GetWindowRect(::GetDlgItem(window, IDC_STATUS_BAR_PLACE), &place);
@@ -18,6 +22,7 @@ BOOL InitStatusWindow(HWND window) {
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_STATUS_BAR)),
         reinterpret_cast<HINSTANCE>(::GetWindowLongPtrA(window, GWLP_HINSTANCE)), nullptr);
     if (bar) {
+        ::SetWindowPos(bar, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         ::SendMessageA(bar, PBM_SETPOS, 0, 0);
         ::ShowWindow(bar, SW_SHOW);
     }
@@ -53,6 +58,7 @@ HWND Win32StatusView::Bar() const {
 void Win32StatusView::Repaint(HWND control) {
     if (control) ::UpdateWindow(control);
     ::UpdateWindow(window_);
+    KeepResponsive();
 }
 
 void Win32StatusView::SetRange(int lower, int upper) {

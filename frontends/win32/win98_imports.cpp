@@ -1,9 +1,10 @@
 // The compiler's runtime (thread support, exception unwinding, the C library
 // additions) calls three wide-character functions that Windows 95/98/ME do not
 // implement, and the C++ file streams call _fstat64, which the C library of
-// Windows 98 lacks. Their import slots are filled here with stand-ins built on
-// calls Windows 98 has, so the program imports no wide-character Windows call
-// and loads on Windows 98.
+// Windows 98 lacks, and can open a file by a wide name through _wfopen, which
+// that C library exports but which always fails there. Their import slots are
+// filled here with stand-ins built on calls Windows 98 has, so the program
+// imports no wide-character call and loads and works on Windows 98.
 // Linked into the 32-bit executables as an object of their own: the linker
 // takes these slots before it reaches the import library.
 #include <io.h>
@@ -11,6 +12,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 
 #include "win32/windows_api.h"
@@ -94,6 +96,19 @@ int __cdecl UsbIspFstat64(int descriptor, struct _stat64* status) {
     return 0;
 }
 
+// The program names its files in ANSI; a wide name reaches here only from
+// the C++ streams' wide overload, and only plain ASCII is taken.
+std::FILE* __cdecl UsbIspWfopen(const wchar_t* name, const wchar_t* mode) {
+    char narrowName[MAX_PATH];
+    char narrowMode[16];
+    if (name == nullptr || mode == nullptr || !NarrowAscii(name, narrowName, sizeof narrowName) ||
+        !NarrowAscii(mode, narrowMode, sizeof narrowMode)) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    return std::fopen(narrowName, narrowMode);
+}
+
 }  // extern "C"
 
 // The import slots themselves, filled when the image is linked.
@@ -106,4 +121,6 @@ asm(".section .rdata,\"dr\"\n"
     "__imp__LoadLibraryW@4: .long _UsbIspLoadLibraryW@4\n"
     ".globl __imp___fstat64\n"
     "__imp___fstat64: .long _UsbIspFstat64\n"
+    ".globl __imp___wfopen\n"
+    "__imp___wfopen: .long _UsbIspWfopen\n"
     ".text\n");

@@ -27,7 +27,8 @@ target_include_directories(usbisp_win32_platform PUBLIC ${CMAKE_SOURCE_DIR}/src)
 
 set(WIN32_FRONTEND ${CMAKE_SOURCE_DIR}/frontends/win32)
 add_library(usbisp_win32_ui STATIC ${WIN32_FRONTEND}/main_window.cpp ${WIN32_FRONTEND}/main_view.cpp
-                                   ${WIN32_FRONTEND}/status_view.cpp ${WIN32_FRONTEND}/record_layouts.cpp)
+                                   ${WIN32_FRONTEND}/status_view.cpp ${WIN32_FRONTEND}/responsive.cpp
+                                   ${WIN32_FRONTEND}/record_layouts.cpp)
 target_include_directories(usbisp_win32_ui PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/frontends)
 target_link_libraries(usbisp_win32_ui PUBLIC usbisp_core comctl32)
 

@@ -49,6 +49,10 @@ struct DeviceTable {
     // read them. The identity block holds those of the last device scanned,
     // while the Memory Stick update always addresses device 0.
     MsRevisionBytes firstDeviceMsRevision{};
+    // The last scan of the drives found one that Windows would not open for
+    // want of rights (Windows 2000 and XP open drives for raw requests to an
+    // administrator only).
+    bool driveAccessDenied = false;
 
     // Zeros, with bytes 154 and 155 preset to 0xFF.
     void PresetIdentityBlock() {

@@ -27,6 +27,7 @@ inline void ClearDeviceTable(DiscoveryContext& ctx) {
     ctx.devices.PresetIdentityBlock();
     ctx.devices.ClearSlots();
     ctx.devices.deviceCount = 0;
+    ctx.devices.driveAccessDenied = false;
     ctx.app.selectedDriveCount = 0;
     ctx.app.selectedDevice = 0;
 }

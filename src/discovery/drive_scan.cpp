@@ -116,6 +116,8 @@ std::uint8_t ScanDrives(DiscoveryContext& ctx, DriveScanForm form) {
             win::kFileShareRead | win::kFileShareWrite, win::kOpenExisting, 0);
         // A drive that does not open is passed over; the handle stays null.
         if (handle == kInvalidHandle) {
+            if (ctx.platform.GetLastError() == win::kErrorAccessDenied)
+                ctx.devices.driveAccessDenied = true;
             ctx.transports.driveHandle = kNullHandle;
             continue;
         }

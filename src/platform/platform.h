@@ -66,6 +66,10 @@ class Platform {
                                  std::uint32_t inSize, void* outBuffer, std::uint32_t outSize,
                                  std::uint32_t* bytesReturned) = 0;
     virtual bool CloseHandle(Handle handle) = 0;
+    // The Windows error code of the last call that failed. The program asks it
+    // only right after a CreateFileA that failed: ERROR_ACCESS_DENIED there is
+    // a drive that only an administrator may open.
+    virtual std::uint32_t GetLastError() = 0;
 
     virtual std::uint32_t GetLogicalDrives() = 0;
     virtual void Sleep(std::uint32_t milliseconds) = 0;

@@ -24,4 +24,10 @@ inline constexpr long kErrorSuccess = 0;
 inline constexpr long kErrorFileNotFound = 2;
 inline constexpr long kErrorMoreData = 234;
 
+// Last errors (GetLastError) of a failed open.
+inline constexpr std::uint32_t kErrorOpenFileNotFound = 2;
+inline constexpr std::uint32_t kErrorAccessDenied = 5;
+inline constexpr std::uint32_t kErrorGenFailure = 31;
+inline constexpr std::uint32_t kErrorSharingViolation = 32;
+
 }  // namespace usbisp::win

@@ -37,6 +37,10 @@ constexpr const char* kVerifyNotEnabled =
 constexpr const char* kVerifyLoad = "Can't Load the Driver : ";
 constexpr const char* kDeviceSelRefused = "AP must run under win98 or WinMe with self-driver";
 constexpr const char* kGetInfoLoadBox = "Error!!! Device not ready Or Error Driver select";
+// Said once in the report when Windows refused to open a drive to this user.
+constexpr const char* kAdministratorNeeded =
+    "\nERROR: Access denied when open the drive!!\n"
+    "  P/S: Please login as Administrator (Win2K/WinXP).";
 constexpr const char* kMessageDialog = "Message Dialog";
 
 constexpr const char* kDriverSelect = "Driver Select";
@@ -153,6 +157,7 @@ void MainDialog::OnGetInfo() {
                 core_.view.ListAdd(ctl::kDeviceList, std::string(1, static_cast<char>('1' + i)));
             core_.view.ListSelect(ctl::kDeviceList, app.selectedDevice);
         }
+        if (devices.driveAccessDenied) message += kAdministratorNeeded;
     }
     app.statusText = message;
     ShowDeviceReport(core_.view, app, devices);

@@ -3,11 +3,13 @@
 # the Debian package's files, owners and modes, its Depends (every library
 # the binary loads is declared), its man page (renders cleanly, documents
 # every option, script action and transcript event); the zip's files, its
-# CR LF texts, its programs (32-bit, Windows 98 imports, manifests), and
-# that its sample bench and demo files work together.
-# Usage: check_packages.sh PACKAGE_DIR SOURCE_DIR
+# CR LF texts, its programs (32-bit, Windows 98 imports, manifests, no
+# instruction beyond the Pentium Pro), and that its sample bench and demo
+# files work together.
+# Usage: check_packages.sh PACKAGE_DIR SOURCE_DIR [WIN_BUILD]
 set -euo pipefail
 dir=$1 src=$2
+win=${3:-$src/build-windows}
 here=$src/tests/package
 status=0
 fail() {
@@ -115,6 +117,12 @@ done
     "$top/DEMO/UsbIspBench.exe" || fail "the zip's programs import what Windows 98 lacks"
 "$src/tests/wine/check_manifest.sh" "$top/UsbIsp.exe" requireAdministrator \
     "$top/DEMO/UsbIspBench.exe" asInvoker || fail "the zip's programs lost their manifests"
+# The zip's programs are stripped: their code is read through the built
+# programs they were stripped from.
+"$src/tests/wine/check_cpu.sh" i686 "$top/UsbIsp.exe=$win/UsbIsp.exe" \
+    "$top/DEMO/UsbIspBench.exe=$win/UsbIspBench.exe" ||
+    fail "the zip's programs need more than a Pentium Pro"
+grep -q "Pentium Pro" "$top/README.TXT" || fail "README.TXT does not name the processor the programs need"
 # The sample bench holds the demo firmware: a verification finds it equal.
 "$usbisp" --script "$here/demo_verify.txt" --bench "$top/DEMO/BENCH.JSON" --dir "$top/DEMO" \
     >"$work/demo.txt" 2>&1 || fail "the demo run failed: $(cat "$work/demo.txt")"

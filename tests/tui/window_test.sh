@@ -3,7 +3,8 @@
 # scratch directory: the start-up summary, the main window with its controls
 # and the device report, a programming run to its success lines, the mouse,
 # a message box, a too small terminal, the terminal given back after Escape
-# and after Ctrl-C, and the window over real readers (--real).
+# and after Ctrl-C, and the window over real readers (--real). The program
+# runs in a UTF-8 locale, as most terminals are, with frames drawn as lines.
 # Usage: window_test.sh USBISP DEMO_FILES_DIR TMUX
 set -euo pipefail
 usbisp=$1
@@ -128,6 +129,7 @@ locate() {
 cat >"$work/run.sh" <<RUN
 trap 'true' INT
 cd '$work/dir'
+export LC_ALL=C.UTF-8
 '$usbisp' --bench bench.json --dir .
 echo \$? > '$work/status'
 stty -a > '$work/stty'
@@ -148,6 +150,25 @@ wait_for main "[ NOVU ] USB Device upgrade F/W  AP  Version 3.08" \
     "====  Device String And Inquiry Information     =====" \
     " Str Product Name     :USB Card Reader" " Device VID-PID       :[058f]-[6362]" \
     " Total Device Plug In : 1 "
+
+# The frames are lines, as in xterm and the Linux console, also here under
+# tmux (TERM=screen) in a UTF-8 locale: not the letters of the VT100 line set
+# ("lqqqk", "x").
+shot=$(screen main)
+grep -qF "┌─ [ NOVU ] USB Device upgrade F/W  AP  Version 3.08 ──" <<<"$shot" ||
+    fail "the main window's frame is not drawn with lines" main
+grep -qF "│ Device Sel  :" <<<"$shot" || fail "the main window's side is not a line" main
+grep -qF "│ ┌─Manufacture──" <<<"$shot" || fail "the group frames are not drawn with lines" main
+if grep -qE 'lqq|qqk|^x ' <<<"$shot"; then fail "frames drawn as letters" main; fi
+
+# In the C locale curses draws them with the VT100 line set, switched on
+# (SO) and off (SI) around them, which tmux shows as lines; capture-pane -e
+# keeps the switch.
+tmux new-session -d -s plain -x 100 -y 40 "cd '$work/dir' && LC_ALL=C '$usbisp' --bench bench.json --dir .; sleep 60"
+wait_for plain "User ISP Update Data Dialog"
+grep -qF $'\x0elq' <<<"$(tmux capture-pane -p -e -t plain)" ||
+    fail "the frames in the C locale are not drawn with the line set" plain
+tmux kill-session -t plain
 
 # Programming without "ISP_Ena": the refusal box; Escape closes it.
 tmux send-keys -t main Tab Tab Tab Tab Tab

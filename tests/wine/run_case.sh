@@ -40,10 +40,12 @@ xvfb-run -a -s "-screen 0 800x600x24" bash -c '
      touch SHOT.DONE) &
     watcher=$!
     status=0
-    timeout 600 wine WineDriver.exe script.txt > actual.txt || status=$?
+    # Standard error, which the program inherits, holds what Wine reports of
+    # it (the traced calls); the driver reads it back.
+    timeout 600 wine WineDriver.exe script.txt > actual.txt 2> WINE.LOG || status=$?
     kill $watcher 2>/dev/null || true
     wineserver -w
-    exit $status' || { echo "the driver failed:"; tr -d '\r' < actual.txt; exit 1; }
+    exit $status' || { echo "the driver failed:"; tr -d '\r' < actual.txt; cat WINE.LOG; exit 1; }
 
 # The Windows console writes its lines with "\r\n".
 tr -d '\r' < actual.txt > seen.txt

@@ -111,14 +111,36 @@ Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::ui
                           std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes) {
     const std::string name = path ? path : "";
     auto device = FindDevice(name);
-    const bool ok = device && creationDisposition == win::kOpenExisting &&
-                    !SharingConflict(device, shareMode) && device->Open();
-    if (traceIo_) Emit(IoOpenEvent(name, ok, desiredAccess, shareMode, flagsAndAttributes));
-    if (!ok) return kInvalidHandle;
+    std::uint32_t error = 0;
+    if (!device || creationDisposition != win::kOpenExisting) {
+        error = win::kErrorOpenFileNotFound;
+    } else if (DeniedToUser(name, desiredAccess)) {
+        error = win::kErrorAccessDenied;
+    } else if (SharingConflict(device, shareMode)) {
+        error = win::kErrorSharingViolation;
+    } else if (!device->Open()) {
+        error = win::kErrorGenFailure;
+    }
+    const bool ok = error == 0;
+    if (traceIo_)
+        Emit(IoOpenEvent(name, ok, desiredAccess, shareMode, flagsAndAttributes) +
+             (error == win::kErrorAccessDenied
+                  ? " reason=" + QuoteText("access denied: not an administrator")
+                  : ""));
+    if (!ok) {
+        lastError_ = error;
+        return kInvalidHandle;
+    }
     const Handle handle = nextHandle_;
     nextHandle_ += 4;
     handles_[handle] = OpenDevice{name, device, desiredAccess, shareMode};
     return handle;
+}
+
+bool Bench::DeniedToUser(const std::string& path, std::uint32_t desiredAccess) const {
+    const bool drive = path.size() == 6 && path.compare(0, 4, "\\\\.\\") == 0 && path[5] == ':';
+    return config_.limitedUser && NtFamily() && drive &&
+           (GrantsRead(desiredAccess) || GrantsWrite(desiredAccess));
 }
 
 bool Bench::SharingConflict(const std::shared_ptr<SimDevice>& device,

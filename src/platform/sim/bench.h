@@ -70,6 +70,7 @@ class Bench : public Platform {
                          std::uint32_t inSize, void* outBuffer, std::uint32_t outSize,
                          std::uint32_t* bytesReturned) override;
     bool CloseHandle(Handle handle) override;
+    std::uint32_t GetLastError() override { return lastError_; }
     std::uint32_t GetLogicalDrives() override;
     void Sleep(std::uint32_t milliseconds) override;
     Module LoadLibraryA(const char* name) override;
@@ -102,6 +103,9 @@ class Bench : public Platform {
     // Windows NT refuses an open that another open of the same device does not
     // share (an exclusive open, share mode 0, on either side).
     bool SharingConflict(const std::shared_ptr<SimDevice>& device, std::uint32_t shareMode) const;
+    // A limited user of Windows 2000 or XP may not open a drive ("\\.\E:")
+    // for reading or writing.
+    bool DeniedToUser(const std::string& path, std::uint32_t desiredAccess) const;
 
     std::shared_ptr<SimDevice> FindDevice(const std::string& path) const;
     void Emit(const std::string& line);
@@ -124,6 +128,7 @@ class Bench : public Platform {
     Registry registry_;
     std::unique_ptr<AspiLibrary> aspi_;
     bool aspiLoaded_ = false;
+    std::uint32_t lastError_ = 0;
 };
 
 }  // namespace usbisp::sim

@@ -308,8 +308,8 @@ std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::
     try {
         if (!doc.is_object()) throw BenchError{"the bench must be a JSON object"};
         CheckKeys(doc, "",
-                  {"windows", "clock", "realtime", "drives", "drivers", "driverOpenFailures",
-                   "portDriverDeviceCount", "aspi", "refusals", "readers"});
+                  {"windows", "clock", "realtime", "limitedUser", "drives", "drivers",
+                   "driverOpenFailures", "portDriverDeviceCount", "aspi", "refusals", "readers"});
         BenchConfig config;
         if (doc.contains("windows")) config.windows = String(doc["windows"], "windows");
         auto word = VersionWordFor(config.windows);
@@ -321,6 +321,10 @@ std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::
         if (doc.contains("realtime")) {
             if (!doc["realtime"].is_boolean()) Fail("realtime", "must be true or false");
             config.realtime = doc["realtime"].get<bool>();
+        }
+        if (doc.contains("limitedUser")) {
+            if (!doc["limitedUser"].is_boolean()) Fail("limitedUser", "must be true or false");
+            config.limitedUser = doc["limitedUser"].get<bool>();
         }
         if (doc.contains("drives")) config.drives = Letters(doc["drives"], "drives", 0, 26);
         if (doc.contains("drivers")) {

@@ -55,6 +55,9 @@ struct BenchConfig {
     std::uint32_t versionWord = 0;
     std::optional<LocalTime> clock;  // absent: the real clock
     bool realtime = false;
+    // The program runs as a user without administrator rights: Windows 2000
+    // and XP refuse such a user the opening of a drive for reading or writing.
+    bool limitedUser = false;
     std::string drives;                // letters of plain fixed disks
     std::vector<std::string> drivers;  // the maker's driver files installed
     // "FILE" fails every open of that driver's device, "FILE#n" the n-th.

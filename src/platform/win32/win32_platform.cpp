@@ -53,6 +53,10 @@ bool Win32Platform::CloseHandle(Handle handle) {
     return ::CloseHandle(ToHandle(handle)) != FALSE;
 }
 
+std::uint32_t Win32Platform::GetLastError() {
+    return ::GetLastError();
+}
+
 std::uint32_t Win32Platform::GetLogicalDrives() {
     return ::GetLogicalDrives();
 }

@@ -17,6 +17,7 @@ class Win32Platform : public Platform {
                          std::uint32_t inSize, void* outBuffer, std::uint32_t outSize,
                          std::uint32_t* bytesReturned) override;
     bool CloseHandle(Handle handle) override;
+    std::uint32_t GetLastError() override;
     std::uint32_t GetLogicalDrives() override;
     void Sleep(std::uint32_t milliseconds) override;
     Module LoadLibraryA(const char* name) override;

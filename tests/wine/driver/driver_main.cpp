@@ -15,8 +15,18 @@
 //   check ID             print: check ID 0|1
 //   shot                 ask the test script for a screenshot (SHOT.REQ, then wait for SHOT.DONE)
 //   exit                 wait for the program to end; print: exit <code>
+//   trace NAME...        report the program's calls of these functions (before start)
+//   calls                print: call NAME ARGS, for each call traced, in order (after exit)
 //
-// After every action the driver waits until the program is idle again,
+// While a command runs (these do not wait for the program to be idle):
+//   press CAPTION        press the button or check box with that caption
+//   status               wait for the status window; print: status top <id of its top child>
+//   answers              print: answers yes|no, whether the status window answers within 2 s
+//   queue click|space ID queue a click on control ID, or Space pressed and released on it,
+//                        as input waiting for the program; the command must still run after
+//   settle               wait until the program is idle again
+//
+// After every other action the driver waits until the program is idle again,
 // answering every message box with OK and printing it as
 // box icon|noicon "<caption>" "<text>".
 #include <cstdio>
@@ -25,7 +35,9 @@
 #include <string>
 #include <vector>
 
+#include "busy_actions.h"
 #include "platform/sim/transcript_text.h"
+#include "relay_trace.h"
 #include "win32/line_breaks.h"
 #include "window_finder.h"
 
@@ -40,6 +52,7 @@ constexpr DWORD kSettleMs = 120000;
 struct Program {
     PROCESS_INFORMATION process{};
     bool started = false;
+    bool traced = false;  // its calls go to Wine's relay channel
 };
 
 void Print(const std::string& line) {
@@ -65,7 +78,9 @@ void AnswerBox(HWND box) {
 }
 
 // Waits until the program waits for the operator with no message box open:
-// its main window answers and stays without a box for a while.
+// its main window answers and stays without a box and without a status window
+// for a while. A command keeps the window answering while it runs; the status
+// window of a firmware command tells that it still runs.
 bool Settle(const Program& program) {
     const DWORD start = ::GetTickCount();
     int quiet = 0;
@@ -80,7 +95,8 @@ bool Settle(const Program& program) {
         DWORD_PTR result = 0;
         if (main && ::IsWindowVisible(main) &&
             ::SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, kSettleMs, &result) &&
-            !FindMessageBox(program.process.dwProcessId)) {
+            !FindMessageBox(program.process.dwProcessId) &&
+            !FindStatusWindow(program.process.dwProcessId)) {
             if (++quiet >= 3) return true;
         } else {
             quiet = 0;
@@ -114,8 +130,13 @@ bool Start(Program& program, const std::string& exe) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     std::string commandLine = exe;
-    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &program.process)) {
+    // The program takes Wine's debug channels from the environment it is
+    // given; the driver's own stay as they are.
+    if (program.traced) ::SetEnvironmentVariableA("WINEDEBUG", kRelayDebug);
+    const BOOL started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                          nullptr, nullptr, &startup, &program.process);
+    if (program.traced) ::SetEnvironmentVariableA("WINEDEBUG", "-all");
+    if (!started) {
         Print("error: cannot start " + exe);
         return false;
     }
@@ -172,6 +193,19 @@ bool Run(Program& program, const std::string& command, std::istringstream& args)
         Print("exit " + std::to_string(code));
         return true;
     }
+    if (command == "trace") {
+        std::vector<std::string> names;
+        for (std::string name; args >> name;) names.push_back(name);
+        program.traced = SetRelayFunctions(names);
+        return program.traced;
+    }
+    if (command == "calls") {
+        std::ifstream log(kWineLog, std::ios::binary);
+        std::ostringstream text;
+        text << log.rdbuf();
+        for (const std::string& call : RelayedCalls(text.str())) Print(call);
+        return true;
+    }
     if (command == "shot") {
         std::ofstream("SHOT.REQ") << "main window\n";
         for (int i = 0; i < 600; ++i, ::Sleep(100))
@@ -193,6 +227,48 @@ bool Run(Program& program, const std::string& command, std::istringstream& args)
         Press(button);
         return Settle(program);
     }
+    if (command == "press") {
+        std::string caption;
+        std::getline(args >> std::ws, caption);
+        HWND button = FindButton(main, caption);
+        if (!button) {
+            Print("error: no button " + QuoteText(caption));
+            return false;
+        }
+        Press(button);
+        return true;
+    }
+    if (command == "status" || command == "answers") {
+        HWND status = WaitForStatusWindow(program.process.dwProcessId);
+        if (!status) {
+            Print("error: no status window showed");
+            return false;
+        }
+        if (command == "status") {
+            Print("status top " + std::to_string(TopChildId(status)));
+        } else {
+            Print(std::string("answers ") + (Answers(status) ? "yes" : "no"));
+        }
+        return true;
+    }
+    if (command == "queue") {
+        std::string how;
+        args >> how >> id;
+        HWND control = ::GetDlgItem(main, id);
+        if (!control || (how != "click" && how != "space")) {
+            Print("error: cannot queue " + how + " on control " + std::to_string(id));
+            return false;
+        }
+        how == "click" ? QueueClick(control) : QueueSpace(control);
+        // Only input that waits while the command runs shows what the program
+        // does with it.
+        if (!FindStatusWindow(program.process.dwProcessId)) {
+            Print("error: the command ended before the input was queued");
+            return false;
+        }
+        return true;
+    }
+    if (command == "settle") return Settle(program);
     if (command == "select") {
         std::string text;
         args >> id;

@@ -25,6 +25,14 @@ BOOL CALLBACK CollectDialogs(HWND window, LPARAM param) {
     return TRUE;
 }
 
+// A top-level window's title as Windows keeps it: asks the program nothing, so
+// it does not wait while a command runs.
+std::string Title(HWND window) {
+    char title[128] = {};
+    ::GetWindowTextA(window, title, sizeof title);
+    return title;
+}
+
 std::vector<HWND> Dialogs(DWORD processId) {
     Search search{processId, {}};
     ::EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&search));
@@ -73,16 +81,22 @@ std::string WindowText(HWND window) {
 
 HWND FindMainWindow(DWORD processId) {
     for (HWND dialog : Dialogs(processId))
-        if (WindowText(dialog) == kMainTitle) return dialog;
+        if (Title(dialog) == kMainTitle) return dialog;
     return nullptr;
 }
 
 HWND FindMessageBox(DWORD processId) {
     for (HWND dialog : Dialogs(processId)) {
-        const std::string title = WindowText(dialog);
+        const std::string title = Title(dialog);
         if (title != kMainTitle && title != kStatusTitle && ::IsWindowVisible(dialog))
             return dialog;
     }
+    return nullptr;
+}
+
+HWND FindStatusWindow(DWORD processId) {
+    for (HWND dialog : Dialogs(processId))
+        if (Title(dialog) == kStatusTitle && ::IsWindowVisible(dialog)) return dialog;
     return nullptr;
 }
 

@@ -14,10 +14,15 @@ inline constexpr const char* kMainTitle = "[ NOVU ] USB Device upgrade F/W  AP  
 inline constexpr const char* kStatusTitle = "PROCESS STATUS DIALOG";
 
 std::string WindowText(HWND window);
+// The program's windows by their titles, which these read without asking the
+// program: they find the windows also while a command runs.
 // The program's main window, null while it does not exist.
 HWND FindMainWindow(DWORD processId);
 // A message box of the program, null when none is open.
 HWND FindMessageBox(DWORD processId);
+// The status window of a running command, null while none shows. It asks the
+// program nothing, so it works also while the program does not answer.
+HWND FindStatusWindow(DWORD processId);
 // A child control by its id, or the button with this caption.
 HWND FindButton(HWND dialog, const std::string& caption);
 // The message box's text, and whether it shows an icon.
