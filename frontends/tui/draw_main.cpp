@@ -2,6 +2,7 @@
 // field, the check boxes, the buttons, the report field and an open list.
 #include <curses.h>
 
+#include "platform/printf_text.h"
 #include "tui/draw.h"
 #include "tui/draw_util.h"
 #include "tui/text_view.h"
@@ -18,7 +19,8 @@ Style FocusStyle(const MainModel& model, int id) {
 
 // A closed drop-down list: the selected entry and the arrow.
 void DrawList(const MainModel& model, const Rect& r, int id) {
-    const std::string text = "[" + model.List(id).SelectedText();
+    std::string text = "[";
+    text += model.List(id).SelectedText();
     PutText(r.x, r.y, text, r.w - 2, FocusStyle(model, id));
     PutText(r.Right() - 2, r.y, "v]", 2, FocusStyle(model, id));
 }
@@ -50,9 +52,8 @@ void DrawReport(const MainModel& model, const MainLayout& l) {
             const bool inThumb = i >= thumb.offset && i < thumb.offset + thumb.size;
             mvaddch(area.y + i, x, inThumb ? (' ' | A_REVERSE) : ACS_CKBOARD);
         }
-        const std::string where = " " + std::to_string(top + 1) + "-" +
-                                  std::to_string(std::min(top + area.h, count)) + "/" +
-                                  std::to_string(count) + " ";
+        const std::string where =
+            Printf(" %d-%d/%d ", top + 1, std::min(top + area.h, count), count);
         PutRight(l.report.x + 2, l.report.Bottom() - 1, where, l.report.w - 4,
                  focused ? Style::Title : Style::Normal);
     }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "platform/printf_text.h"
 #include "tui/draw.h"
 #include "tui/draw_util.h"
 #include "tui/text_view.h"
@@ -57,9 +58,8 @@ void DrawMessageBox(const MessageBoxState& box, const Rect& screen) {
                 b.text.w);
     }
     if (count > b.text.h) {
-        const std::string where = " " + std::to_string(top + 1) + "-" +
-                                  std::to_string(std::min(top + b.text.h, count)) + "/" +
-                                  std::to_string(count) + " PgDn ";
+        const std::string where =
+            Printf(" %d-%d/%d PgDn ", top + 1, std::min(top + b.text.h, count), count);
         PutRight(b.frame.x + 2, b.frame.Bottom() - 1, where, b.frame.w - 4, Style::Title);
     }
     PutText(b.ok.x, b.ok.y, "[  OK  ]", b.ok.w, Style::Focus);

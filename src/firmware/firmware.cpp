@@ -13,6 +13,7 @@ constexpr const char* kVerifyTitle = "==  Verify Firmware Program Ver1.60       
 }  // namespace
 
 void VerifyFirmware(FirmwareContext& ctx) {
+    const ClosesAccessPathOnReturn closes(ctx);
     const OperatorMessages messages{ctx.view, ctx.app.statusText};
     StartBanner(messages, kVerifyTitle);
     const std::string romCodeFile = FieldText(ctx.updateData.romCodeFile);

@@ -163,7 +163,11 @@ void UpdateMsController(FirmwareContext& ctx, int mode) {
     if (status == IspStatusWriteOk) {
         report.Append(kTransferred + StatusText(status) + (verify ? kVerifyDone : kWriteDone));
     } else {
+        // The failure stays in the account as a line as well: the switch back
+        // adds its success below it, and a box alone would leave the account
+        // reading as a successful update.
         messages.Box(kTransferBox);
+        report.Append(kTransferBox);
     }
     report.Publish();
 

@@ -45,6 +45,7 @@ std::string ShownSerial(const UpdateData& data, const SerialNumber& serial) {
 }  // namespace
 
 void ProgramFirmware(FirmwareContext& ctx) {
+    const ClosesAccessPathOnReturn closes(ctx);
     AppState& app = ctx.app;
     const UpdateData& data = ctx.updateData;
     FirmwareState& firmware = ctx.firmware;

@@ -65,7 +65,10 @@ std::string IoIoctlEvent(std::string_view path, std::uint32_t code, std::uint32_
     std::string line = "io ioctl " + QuoteText(path) + " " + Printf("0x%x", code) +
                        " in=" + std::to_string(inSize) + " out=" + std::to_string(outSize) +
                        (ok ? " ok" : " fail");
-    if (!details.empty()) line += " " + std::string(details);
+    if (!details.empty()) {
+        line += ' ';
+        line += details;
+    }
     if (!reason.empty()) line += " reason=" + QuoteText(reason);
     return line;
 }

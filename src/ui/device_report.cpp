@@ -89,13 +89,13 @@ DeviceReport BuildDeviceReport(AppState& app, const DeviceTable& devices) {
                                              : FirmwareText(d.usb20FirmwareRevision);
     r += kRule;
     r += "\n";
-    r += "\n" + Printf(" Total Device Plug In : %x ", devices.deviceCount);
+    r += Printf("\n Total Device Plug In : %x ", devices.deviceCount);
     app.selectedDriveCount = d.driveCount;
-    r += "\n" + Printf(" The Device Select Now is : %x with %x slot.", app.selectedDevice + 1,
-                       d.driveCount);
+    r += Printf("\n The Device Select Now is : %x with %x slot.", app.selectedDevice + 1,
+                d.driveCount);
     // Only on the ASPI path, where a device is found by its adapter and target.
     if (AccessPathFor(app) == AccessPathId::Aspi)
-        r += "\n" + Printf(" Locate [Adapter:Target] : [%x:%x]", d.aspiAdapter, d.aspiTarget);
+        r += Printf("\n Locate [Adapter:Target] : [%x:%x]", d.aspiAdapter, d.aspiTarget);
 
     std::string name;
     AppendChars(name, d.inqProduct);

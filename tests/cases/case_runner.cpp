@@ -6,11 +6,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "case_table.h"
 #include "platform/sim/bench.h"
 #include "script/headless.h"
 #include "support/sg_io_seam.h"
@@ -22,6 +24,9 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path kCasesRoot = USBISP_CASES_DIR;
+// Where the cases of the tables are written out, one folder each, when they
+// run.
+const fs::path kTableCasesRoot = USBISP_TABLE_CASES_DIR;
 
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -64,8 +69,22 @@ std::vector<std::string> Words(const std::string& text) {
     return words;
 }
 
+// The cases of every group's table.txt, by name.
+const std::map<std::string, TableCase>& TableCases() {
+    static const std::map<std::string, TableCase> cases = [] {
+        std::map<std::string, TableCase> byName;
+        for (const auto& group : fs::directory_iterator(kCasesRoot))
+            if (fs::exists(group.path() / "table.txt"))
+                for (TableCase& c : ExpandTable(group.path() / "table.txt", kCasesRoot))
+                    byName.emplace(c.name, std::move(c));
+        return byName;
+    }();
+    return cases;
+}
+
 std::vector<std::string> CaseNames() {
     std::vector<std::string> names;
+    for (const auto& [name, c] : TableCases()) names.push_back(name);
     for (const auto& group : fs::directory_iterator(kCasesRoot)) {
         const std::string name = group.path().filename().string();
         if (!group.is_directory() || name == "fixtures" || name == "pieces") continue;
@@ -93,7 +112,13 @@ bool EndsWithClose(const std::string& script) {
 class Cases : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(Cases, TranscriptAsWrittenByHand) {
-    const fs::path dir = kCasesRoot / GetParam();
+    fs::path dir = kCasesRoot / GetParam();
+    auto table = TableCases().find(GetParam());
+    if (table != TableCases().end()) {
+        ASSERT_TRUE(table->second.error.empty()) << table->second.error;
+        dir = WriteTableCase(table->second, kTableCasesRoot);
+    }
+    SCOPED_TRACE(dir.string());
     TempDir run;
     for (const std::string& fixture : Words(ReadFile(dir / "fixtures")))
         CopyInto(kCasesRoot / "fixtures" / fixture, run.path());

@@ -193,7 +193,8 @@ TEST(DiscoveryRuns, EleventhReaderIsNotRecorded) {
     for (std::size_t i = 0; i < letters.size(); ++i) {
         char serial[32];
         std::snprintf(serial, sizeof serial, "SERIAL%06zu", i);
-        readers += (i ? "," : "") + Reader(letters.substr(i, 1), serial);
+        if (i) readers += ",";
+        readers += Reader(letters.substr(i, 1), serial);
     }
     const RunResult run = RunScript(dir, Bench("2000", readers), "select 1030 :\nclick Close\n");
     Lines expected = {R"(field 1028 "Inq.ProductName")", "list 1030 clear"};

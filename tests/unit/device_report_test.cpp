@@ -60,7 +60,7 @@ struct DeviceReportTest : ::testing::Test {
         e.ms = "verM1.3a";
         e.hardware = "7620C";
         e.usb20 = "2.10.00-2004-12-31[OEM-ab][CEM-cd]";
-        e.count = "1";
+        e.count = '1';
         e.selected = "1 with 2 slot.";
         return e;
     }
@@ -132,7 +132,7 @@ TEST_F(DeviceReportTest, TenthDeviceAndTheLocateLine) {
     devices.deviceCount = 10;
     app.selectedDevice = 9;
     Expected e = FullExpected();
-    e.count = "a";
+    e.count = 'a';
     e.selected = "a with 2 slot.";
     EXPECT_EQ(BuildDeviceReport(app, devices).report, e.Text());
 

@@ -111,8 +111,7 @@ TEST_F(LoadTest, DeviceSettingItems) {
     EXPECT_EQ(data.deviceSetting, expected);
 
     std::string items;
-    for (int i = 0; i < 26; ++i)
-        items += "x" + std::string(1, "0123456789abcdefABCDEFabcd"[i]) + "0,";
+    for (int i = 0; i < 26; ++i) items += std::string("x") + "0123456789abcdefABCDEFabcd"[i] + "0,";
     WriteDeviceFile("Device_setting = \"" + items + "\";");
     Load();
     ASSERT_EQ(data.deviceSettingActive, 1);

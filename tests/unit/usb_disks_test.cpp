@@ -195,7 +195,7 @@ TEST(DriveOption, LetterAndDevice) {
     for (const char* bad : {"", "E", "E=", "E:/dev/sg2", "B=/dev/sg2", "1=/dev/sg2", "=/dev/sg2"}) {
         std::string error;
         EXPECT_FALSE(lnx::ParseDriveOption(bad, error)) << bad;
-        EXPECT_EQ(error, "\"" + std::string(bad) + "\" is not LETTER=DEVICE with a letter C to Z");
+        EXPECT_EQ(error, std::string("\"") + bad + "\" is not LETTER=DEVICE with a letter C to Z");
     }
 }
 

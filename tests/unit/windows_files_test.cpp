@@ -48,6 +48,7 @@ TEST(WindowsDirectory, FindsANameWhateverItsCaseAndTheExactSpellingFirst) {
         {{"device.txt", "DEVICE.TXT"}, "DEVICE.TXT", "DEVICE.TXT"},
         {{"device.txt", "Device.TXT"}, "DEVICE.TXT", "Device.TXT"},  // first in byte order
         {{"rom.bin"}, "ROM.BIN", "rom.bin"},
+        {{"Zap.biz"}, "zAP.BIZ", "Zap.biz"},  // the letters at both ends of the alphabet
         {{"DEVICE.TXT"}, "SERIAL.TXT", ""},
         {{"DEVICE.TXT"}, "DEVICE.TX", ""},
         {{}, "", ""},
