@@ -56,6 +56,10 @@ LocalTime RealLocalTime() {
 
 }  // namespace
 
+LocalTime LocalTimeAfter(const LocalTime& start, std::uint64_t milliseconds) {
+    return FromTimePoint(ToTimePoint(start) + std::chrono::milliseconds(milliseconds));
+}
+
 Bench::Bench(BenchConfig config, std::string directory, EventSink sink, bool traceIo)
     : config_(std::move(config)),
       directory_(std::move(directory)),
