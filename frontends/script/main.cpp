@@ -8,6 +8,7 @@
 
 #include "platform/linux/drive_map.h"
 #include "script/headless.h"
+#include "station/station_main.h"
 #ifdef USBISP_HAVE_TUI
 #include "tui/interactive.h"
 #endif
@@ -21,6 +22,9 @@ constexpr const char* kUsage =
     "on stdout\n"
     "       usbisp --real [--drive E=/dev/sgN ...] [--dir DIR] [--script FILE [--trace-io]]\n"
     "                                                                     real card readers\n"
+    "       usbisp --station [--bench FILE | --real [--readers N]] [--dir DIR] [--log FILE]\n"
+    "                        [--verify-only] [--headless] [--trace-io]\n"
+    "                                                                     production station\n"
     "       usbisp --help | --version\n";
 
 constexpr const char* kHelp =
@@ -46,6 +50,15 @@ constexpr const char* kHelp =
     "                 number, as E:, F:, ...\n"
     "  --drive E=/dev/sgN  with --real: this device as this drive (C to Z) instead;\n"
     "                 give it once per drive\n"
+    "  --station      the production station: every reader plugged in is programmed\n"
+    "                 (with --verify-only: checked) in parallel with the others, on\n"
+    "                 the bench's plug timeline or, with --real, as readers arrive;\n"
+    "                 a board in the terminal, or the transcript with --headless\n"
+    "  --log FILE     with --station: the production log, one JSON line per reader\n"
+    "                 (default: DIR/PRODUCTION.LOG)\n"
+    "  --verify-only  with --station: check the readers' firmware, program nothing\n"
+    "  --headless     with --station: the transcript on stdout instead of the board\n"
+    "  --readers N    with --station --real: end once N readers were done and left\n"
     "\n"
     "With --real the program needs read and write access to the sg devices (the\n"
     "group that owns them, often \"disk\") and CAP_SYS_RAWIO for the readers' vendor\n"
@@ -70,6 +83,9 @@ int UsageError(const std::string& what) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--station")
+            return usbisp::station::StationMain(argc, argv, std::cout, std::cerr);
     usbisp::script::HeadlessOptions options;
     options.directory = ".";
     bool headless = false;
