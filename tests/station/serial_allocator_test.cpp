@@ -163,8 +163,11 @@ TEST_F(Allocation, ReadersTakingAtOnceGetDistinctNumbers) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
-            // Each reader's run has a machine of its own.
-            sim::Bench own{sim::BenchConfig{}, dir.path(), {}, false};
+            // Each reader's run has a machine of its own, on the station's
+            // clock.
+            sim::BenchConfig machine;
+            machine.clock = time.Local();
+            sim::Bench own{machine, dir.path(), {}, false};
             SessionView quiet{{}, {}};
             std::string text;
             OperatorMessages own_messages{quiet, text};
