@@ -5,7 +5,7 @@ CROSS_BUILD ?= build-mingw-core
 JOBS ?= 2
 
 .PHONY: all deps configure build run test cross-check format clean windows package screenshots \
-        sanitize fuzz fuzz-smoke fuzz-build soak bench
+        sanitize fuzz fuzz-smoke fuzz-build soak bench vmtest
 
 all: build
 
@@ -31,7 +31,7 @@ cross-check:
 	@cmake --build $(CROSS_BUILD) -j$(JOBS)
 
 # Ends by saying which Windows programs the Wine tests ran.
-test: build cross-check windows package sanitize fuzz-smoke
+test: build cross-check windows package sanitize fuzz-smoke vmtest
 	@status=0; ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS) || status=$$?; \
 	    tests/wine/programs.sh describe $(WIN_BUILD) $(WIN64_BUILD); exit $$status
 
@@ -87,6 +87,18 @@ fuzz: fuzz-build
 fuzz-smoke: fuzz-build
 	@fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SMOKE_SECONDS)
 
+# usbisp --real through a real Linux kernel: Debian's kernel in QEMU (TCG)
+# with a busybox initramfs, virtual readers and plain disks on dummy_hcd, and
+# every session of tests/vm/sessions checked against the bench
+# (scripts/vmtest.sh). The kernel package is fetched once into
+# $(VM_BUILD)/kernel-cache.
+VM_BUILD ?= build-vm
+
+vmtest: configure
+	@scripts/install-deps.sh vm $(VM_BUILD)/kernel-cache
+	@cmake --build $(BUILD) -j$(JOBS) --target usbisp usbisp-reader
+	@scripts/vmtest.sh $(BUILD) $(VM_BUILD)
+
 # The Windows program: UsbIsp.exe and UsbIspBench.exe, 32-bit, in build-windows,
 # with the Wine tests' driver. Installs the cross compilers and Wine when
 # missing, and probes whether this machine runs 32-bit Windows programs under
@@ -128,4 +140,4 @@ format:
 
 clean:
 	rm -rf $(BUILD) $(CROSS_BUILD) $(WIN_BUILD) $(WIN64_BUILD) $(PACKAGE_DIR) $(SAN_BUILD) \
-	    $(FUZZ_BUILD)
+	    $(FUZZ_BUILD) $(VM_BUILD)

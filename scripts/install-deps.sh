@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when they are
 # missing. Usage: install-deps.sh [native|cross|wine|package|screenshots|fuzz|all]
+#        install-deps.sh vm [KERNEL_CACHE]
 set -euo pipefail
 
 native=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
@@ -25,6 +26,11 @@ packaging=(dpkg-dev groff-base zip unzip)
 # make screenshots: a terminal under the virtual X server with a font, and
 # the fonts of Wine (the caption buttons are drawn with its Marlett).
 screenshots=(xvfb xauth imagemagick tmux xterm fonts-dejavu-core fonts-wine)
+# make vmtest: QEMU for the guest, a static busybox for its initramfs, kmod's
+# modinfo for the modules' dependencies. The guest's kernel is Debian's own
+# package, fetched with apt-get download into KERNEL_CACHE (never installed;
+# fetch_kernel below).
+vm=(qemu-system-x86 busybox-static kmod)
 
 case "${1:-all}" in
     native) wanted=("${native[@]}") ;;
@@ -33,10 +39,41 @@ case "${1:-all}" in
     package) wanted=("${packaging[@]}") ;;
     screenshots) wanted=("${screenshots[@]}") ;;
     fuzz) wanted=("${fuzz[@]}") ;;
+    vm) wanted=("${vm[@]}") ;;
     all) wanted=("${native[@]}" "${cross[@]}" "${wine[@]}" "${packaging[@]}" "${screenshots[@]}"
-                 "${fuzz[@]}") ;;
-    *) echo "usage: $0 [native|cross|wine|package|screenshots|fuzz|all]" >&2; exit 2 ;;
+                 "${fuzz[@]}" "${vm[@]}") ;;
+    *) echo "usage: $0 [native|cross|wine|package|screenshots|fuzz|vm|all]" >&2; exit 2 ;;
 esac
+
+# The kernel package of the vm's guest: the one Debian's linux-image-amd64
+# depends on now, kept in the cache once fetched, so that later runs use the
+# same kernel and need no network. Prints nothing when the cache has it.
+fetch_kernel() {
+    local cache=$1
+    mkdir -p "$cache"
+    if compgen -G "$cache/linux-image-*-amd64_*.deb" >/dev/null; then return 0; fi
+    local name
+    name=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ {print $2; exit}')
+    if [ -z "$name" ] && [ "$(id -u)" -eq 0 ]; then
+        apt-get update -qq
+        name=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ {print $2; exit}')
+    fi
+    if [ -z "$name" ]; then
+        echo "install-deps.sh: apt knows no linux-image-amd64 (run apt-get update)" >&2
+        return 1
+    fi
+    echo "fetching the guest kernel: $name"
+    # apt-get download writes into the current directory; a partial file
+    # must never look like a cached package.
+    local partial="$cache/partial"
+    rm -rf "$partial" && mkdir -p "$partial"
+    (cd "$partial" && apt-get download -qq "$name" 2>&1 | grep -v '^W: Download is performed unsandboxed' >&2 || true)
+    if ! compgen -G "$partial/linux-image-*-amd64_*.deb" >/dev/null; then
+        echo "install-deps.sh: apt-get download $name failed" >&2
+        return 1
+    fi
+    mv "$partial"/linux-image-*-amd64_*.deb "$cache"/ && rmdir "$partial"
+}
 
 missing=()
 for package in "${wanted[@]}"; do
@@ -44,7 +81,10 @@ for package in "${wanted[@]}"; do
         missing+=("$package")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+    if [ "${1:-}" = vm ] && [ -n "${2:-}" ]; then fetch_kernel "$2"; fi
+    exit 0
+fi
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "usbisp needs these Debian packages: ${missing[*]}" >&2
@@ -59,3 +99,4 @@ if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures
 fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ "${1:-}" = vm ] && [ -n "${2:-}" ]; then fetch_kernel "$2"; fi

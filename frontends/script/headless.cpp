@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <sstream>
 
@@ -66,10 +67,32 @@ std::optional<std::vector<Action>> LoadActions(const HeadlessOptions& options,
     return actions;
 }
 
+// Each line of the transcript to `out`. Once `out` fails (a pipe whose reader
+// has gone, a full disk) the lines are dropped and `err` says once that the
+// transcript is cut: the run, and what it does to the devices, goes on.
+TranscriptSink TranscriptTo(std::ostream& out, std::ostream& err) {
+    auto cut = std::make_shared<bool>(false);
+    return [&out, &err, cut](const std::string& line) {
+        if (*cut) return;
+        out << line << '\n' << std::flush;
+        if (out) return;
+        *cut = true;
+        err << "usbisp: the transcript cannot be written to standard output; it is cut here, "
+               "the run goes on\n"
+            << std::flush;
+    };
+}
+
+// Waits for the readers of a --real run to be replugged by hand; false with
+// `error` when they do not come back.
+using RealReplug = std::function<bool(std::string& error)>;
+
 // Runs the main window on `platform` through the actions. `bench` carries out
-// replug and dump; a run without it has been refused any.
-int RunActions(Platform& platform, sim::Bench* bench, const std::vector<Action>& actions,
-               const std::string& scriptName, const TranscriptSink& emit, std::ostream& err) {
+// replug and dump; a run without it replugs through `realReplug` and has been
+// refused any dump.
+int RunActions(Platform& platform, sim::Bench* bench, const RealReplug& realReplug,
+               const std::vector<Action>& actions, const std::string& scriptName,
+               const TranscriptSink& emit, std::ostream& err) {
     RecordingView view(emit);
     Core core(platform, view);
     MainDialog dialog(core);
@@ -96,7 +119,11 @@ int RunActions(Platform& platform, sim::Bench* bench, const std::vector<Action>&
                 dialog.OnCancel();
                 break;
             case Action::Kind::Replug:
-                bench->Replug();
+                if (bench) {
+                    bench->Replug();
+                } else if (!realReplug(error)) {
+                    return stop(error);
+                }
                 break;
             case Action::Kind::Dump:
                 if (!DumpFirmware(*bench, action, error)) return stop(error);
@@ -113,9 +140,7 @@ int RunHeadless(const HeadlessOptions& options, std::istream& in, std::ostream& 
     if (options.real) {
         lnx::KernelSgDriver kernel;
         lnx::SystemClock clock;
-        RealMachine machine{
-            kernel, clock,
-            options.drives.empty() ? lnx::AssignLetters(lnx::FindUsbDisks({})) : options.drives};
+        RealMachine machine{kernel, clock, options.drives, {}, options.drives.empty()};
         return RunHeadlessReal(options, machine, in, out, err);
     }
     const std::string scriptName = options.scriptPath == "-" ? "<stdin>" : options.scriptPath;
@@ -136,10 +161,10 @@ int RunHeadless(const HeadlessOptions& options, std::istream& in, std::ostream& 
         }
     }
 
-    auto emit = [&out](const std::string& line) { out << line << '\n' << std::flush; };
+    const TranscriptSink emit = TranscriptTo(out, err);
     sim::Bench bench(std::move(*config), options.directory, emit, options.traceIo);
     if (options.beforeRun) options.beforeRun(bench);
-    const int status = RunActions(bench, &bench, *actions, scriptName, emit, err);
+    const int status = RunActions(bench, &bench, {}, *actions, scriptName, emit, err);
     if (status == 0 && options.afterRun) options.afterRun(bench);
     return status;
 }
@@ -149,25 +174,29 @@ int RunHeadlessReal(const HeadlessOptions& options, RealMachine& machine, std::i
     const std::string scriptName = options.scriptPath == "-" ? "<stdin>" : options.scriptPath;
     auto actions = LoadActions(options, scriptName, in, err);
     if (!actions) return 2;
-    // Real readers are unplugged by hand, and their firmware is read by no one.
+    // The firmware of a real reader is read by no one.
     for (const Action& action : *actions) {
-        if (action.kind == Action::Kind::Replug || action.kind == Action::Kind::Dump) {
-            err << scriptName << ": line " << action.line << ": "
-                << (action.kind == Action::Kind::Replug ? "replug" : "dump")
-                << " needs the bench, not --real\n";
+        if (action.kind == Action::Kind::Dump) {
+            err << scriptName << ": line " << action.line << ": dump needs the bench, not --real\n";
             return 2;
         }
     }
 
-    auto emit = [&out](const std::string& line) { out << line << '\n' << std::flush; };
+    const TranscriptSink emit = TranscriptTo(out, err);
     lnx::LinuxOptions layer;
-    layer.drives = machine.drives;
+    layer.paths = machine.paths;
     layer.directory = options.directory;
     layer.events = emit;
     layer.traceIo = options.traceIo;
     layer.complain = [&err](const std::string& line) { err << line << "\n" << std::flush; };
+    layer.drives = machine.findReaders
+                       ? lnx::FindUsbDisks(machine.paths, machine.sg, layer.complain)
+                       : machine.drives;
     lnx::LinuxPlatform platform(std::move(layer), machine.sg, machine.clock);
-    const int status = RunActions(platform, nullptr, *actions, scriptName, emit, err);
+    const RealReplug replug = [&platform](std::string& error) {
+        return platform.AwaitReplug(lnx::kReplugWaitMs, error);
+    };
+    const int status = RunActions(platform, nullptr, replug, *actions, scriptName, emit, err);
     if (status == 0 && options.afterRealRun) options.afterRealRun(platform);
     return status;
 }

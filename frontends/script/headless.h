@@ -11,6 +11,7 @@
 #include "platform/linux/clock.h"
 #include "platform/linux/drive_map.h"
 #include "platform/linux/sg_driver.h"
+#include "platform/linux/system_paths.h"
 
 namespace usbisp::sim {
 class Bench;
@@ -47,17 +48,22 @@ struct HeadlessOptions {
 int RunHeadless(const HeadlessOptions& options, std::istream& in, std::ostream& out,
                 std::ostream& err);
 
-// What the Linux layer of a --real run reaches: the kernel and the machine's
-// clock, or in the tests the bench's readers and its virtual clock.
+// What the Linux layer of a --real run reaches: the kernel, sysfs and the
+// machine's clock, or in the tests the bench's readers behind a sysfs tree
+// of their own and the bench's virtual clock.
 struct RealMachine {
     lnx::SgDriver& sg;
     lnx::Clock& clock;
-    std::vector<lnx::LinuxDrive> drives;
+    std::vector<lnx::LinuxDrive> drives;  // ignored when findReaders
+    lnx::SystemPaths paths;
+    bool findReaders = false;  // the USB disks sysfs shows, as E:, F:, ...
 };
 
 // A --real run over `machine` (options.drives and options.benchPath are not
-// looked at). A script that replugs or dumps, which needs the bench, is
-// refused before anything runs.
+// looked at). A replug waits for the readers to be unplugged and plugged in
+// again by hand (at most lnx::kReplugWaitMs; the run ends as an impossible
+// action when they do not come back). A script that dumps, which needs the
+// bench, is refused before anything runs.
 int RunHeadlessReal(const HeadlessOptions& options, RealMachine& machine, std::istream& in,
                     std::ostream& out, std::ostream& err);
 

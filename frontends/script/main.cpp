@@ -2,11 +2,14 @@
 // readers, or a headless scripted run that prints its transcript.
 #include <sys/stat.h>
 
+#include <csignal>
 #include <iostream>
 #include <set>
 #include <string>
 
 #include "platform/linux/drive_map.h"
+#include "platform/linux/scsi_nodes.h"
+#include "platform/linux/sg_driver.h"
 #include "script/headless.h"
 #include "station/station_main.h"
 #ifdef USBISP_HAVE_TUI
@@ -42,14 +45,19 @@ constexpr const char* kHelp =
     "  --script FILE  run headless: one action per line (- = standard input):\n"
     "                   click <caption>     select <1027|1030> <entry>\n"
     "                   cancel   replug     dump <reader> <file>\n"
-    "                 (replug and dump need the bench)\n"
+    "                 (dump needs the bench; with --real, replug waits up to 60 s\n"
+    "                 for the readers to be unplugged and plugged in again)\n"
     "  --trace-io     add every request that reaches a device to the transcript\n"
-    "  --real         real card readers through the SCSI generic driver (SG_IO),\n"
-    "                 the program seeing Windows XP: every USB disk without a\n"
-    "                 mounted partition becomes a drive, in the order of its sg\n"
-    "                 number, as E:, F:, ...\n"
-    "  --drive E=/dev/sgN  with --real: this device as this drive (C to Z) instead;\n"
-    "                 give it once per drive\n"
+    "  --real         real card readers through the SCSI generic driver, the\n"
+    "                 program seeing Windows XP: every USB disk becomes a drive,\n"
+    "                 in the order of its sg number, as E:, F:, ...; a reader\n"
+    "                 with a card in use (mounted, swap, a volume) is left out\n"
+    "                 with all its drives. A letter stays with its reader's USB\n"
+    "                 port: plugged in again there, the reader keeps it.\n"
+    "  --drive E=/dev/sgN  with --real: this SCSI generic device as this drive\n"
+    "                 (C to Z) instead; give it once per drive. A block device\n"
+    "                 such as /dev/sdb is refused: lsscsi -g shows the sg device\n"
+    "                 of each disk.\n"
     "  --station      the production station: every reader plugged in is programmed\n"
     "                 (with --verify-only: checked) in parallel with the others, on\n"
     "                 the bench's plug timeline or, with --real, as readers arrive;\n"
@@ -60,12 +68,11 @@ constexpr const char* kHelp =
     "  --headless     with --station: the transcript on stdout instead of the board\n"
     "  --readers N    with --station --real: end once N readers were done and left\n"
     "\n"
-    "With --real the program needs read and write access to the sg devices (the\n"
-    "group that owns them, often \"disk\") and CAP_SYS_RAWIO for the readers' vendor\n"
-    "commands: run it as root, or give it the capability with\n"
-    "  sudo setcap cap_sys_rawio+ep \"$(command -v usbisp)\"\n"
-    "Plug the readers in before starting it. A device it cannot use is named on\n"
-    "stderr and left out.\n"
+    "With --real the program needs read and write access to the sg devices: run\n"
+    "it as root, or add the user to the group that owns them (often \"disk\") and\n"
+    "log in again. No capability is needed: the kernel lets a read-write open of\n"
+    "an sg device send the readers' vendor commands. Plug the readers in before\n"
+    "starting it. A device it cannot use is named on stderr and left out.\n"
     "\n"
     "Exit status: 0 when the run ended normally, 2 for a usage error or a bad bench\n"
     "or script.\n";
@@ -83,6 +90,10 @@ int UsageError(const std::string& what) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A transcript piped into a program that ends early (head, a quit less)
+    // must not end a run between two commands to a reader: the write fails
+    // instead, and the run goes on without its transcript.
+    std::signal(SIGPIPE, SIG_IGN);
     for (int i = 1; i < argc; ++i)
         if (std::string(argv[i]) == "--station")
             return usbisp::station::StationMain(argc, argv, std::cout, std::cerr);
@@ -128,6 +139,12 @@ int main(int argc, char** argv) {
             if (!drive) return UsageError("--drive " + error);
             if (!letters.insert(drive->letter).second)
                 return UsageError(std::string("--drive names ") + drive->letter + ": twice");
+            // A node that is not there yet is said when the run starts.
+            usbisp::lnx::KernelSgDriver kernel;
+            const usbisp::lnx::NodeInfo node = kernel.Stat(drive->device);
+            const std::string notSg = usbisp::lnx::NotScsiGeneric(node, {});
+            if (node.error == 0 && !notSg.empty())
+                return UsageError("--drive " + driveText + ": " + notSg);
             options.drives.push_back(*drive);
         }
     }

@@ -8,13 +8,10 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 
 namespace usbisp::station {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 bool AllDigits(const std::string& s, std::size_t from, std::size_t to) {
     return from < to && std::all_of(s.begin() + static_cast<std::ptrdiff_t>(from),
@@ -94,29 +91,6 @@ std::string UsbPortOf(const std::string& devpath) {
         }
     }
     return "";
-}
-
-std::vector<Unit> PresentUnits(const std::string& sys) {
-    std::vector<Unit> units;
-    const fs::path root = fs::path(sys);
-    std::error_code ec;
-    const fs::path realRoot = fs::canonical(root, ec);
-    for (const auto& entry : fs::directory_iterator(root / "class" / "scsi_generic", ec)) {
-        std::error_code inner;
-        const fs::path target = fs::canonical(entry.path(), inner);
-        if (inner) continue;
-        const std::string full = target.string();
-        const std::string base = realRoot.string();
-        // The path below /sys, as a uevent's DEVPATH gives it.
-        const std::string devpath =
-            full.compare(0, base.size(), base) == 0 ? full.substr(base.size()) : full;
-        const std::string port = UsbPortOf(devpath);
-        if (!port.empty()) units.push_back(Unit{port, entry.path().filename().string()});
-    }
-    std::sort(units.begin(), units.end(), [](const Unit& a, const Unit& b) {
-        return a.port != b.port ? a.port < b.port : a.devname < b.devname;
-    });
-    return units;
 }
 
 KernelHotplug::~KernelHotplug() {

@@ -22,19 +22,11 @@ struct Uevent {
 std::optional<Uevent> ParseUevent(const char* data, std::size_t size);
 
 // The USB device a SCSI device's path lies under, by its kernel name: the USB
-// port path ("1-1.2": bus 1, port 1, then port 2 of the hub there). Empty when
-// the path is not under a USB device.
+// port path ("1-1.2": bus 1, port 1, then port 2 of the hub there), the name
+// of the directory of the reader the Linux layer's scan gives. Empty when the
+// path is not under a USB device. A unit's remove event has nothing left in
+// sysfs to look at: its path alone tells the port.
 std::string UsbPortOf(const std::string& devpath);
-
-// A SCSI generic unit and the port of its reader.
-struct Unit {
-    std::string port;
-    std::string devname;  // "sg2"
-};
-
-// The units attached now, from sysfs (`sys`: "/sys"), those not under USB left
-// out.
-std::vector<Unit> PresentUnits(const std::string& sys);
 
 // Where the events come from.
 class HotplugSource {

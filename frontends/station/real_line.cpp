@@ -5,9 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 
+#include "platform/linux/disk_use.h"
 #include "platform/linux/drive_map.h"
 #include "platform/linux/linux_platform.h"
+#include "platform/linux/scsi_nodes.h"
 
 namespace usbisp::station {
 
@@ -15,8 +18,8 @@ namespace {
 
 constexpr const char* kPresentAtStart =
     "attached before the station started: unplug it and plug it in again";
-constexpr const char* kNotUsable =
-    "no unit the program may use (not a disk, mounted, or held by a volume)";
+constexpr const char* kNoDisk = "no unit of it is a disk";
+constexpr const char* kInUse = "in use, left alone: ";
 
 }  // namespace
 
@@ -119,20 +122,30 @@ void RealLine::StartSettled() {
             continue;
         }
         reader.settleAt = 0;
-        std::vector<std::string> usable;
-        for (const std::string& device : lnx::FindUsbDisks(machine_.paths)) {
-            const std::string name = device.substr(device.find_last_of('/') + 1);
-            if (reader.units.count(name)) usable.push_back(device);
+        // The reader's disks as the Linux layer sees them, in sg order.
+        std::vector<lnx::ScsiNode> disks;
+        for (lnx::ScsiNode& node : lnx::ScanScsiGeneric(machine_.paths).nodes)
+            if (node.usb && node.disk && reader.units.count("sg" + std::to_string(node.number)))
+                disks.push_back(std::move(node));
+        std::string why = disks.empty() ? kNoDisk : "";
+        if (why.empty()) {
+            const std::string use = lnx::ReaderInUse(machine_.paths, machine_.sg, disks[0].reader);
+            if (!use.empty()) why = kInUse + use;
         }
-        if (usable.empty()) {
+        if (!why.empty()) {
             reader.present = true;  // not taken until it is plugged in again
-            station_.Refuse(port, kNotUsable);
+            station_.Refuse(port, why);
             continue;
         }
-        const std::vector<lnx::LinuxDrive> drives = lnx::AssignLetters(usable);
+        std::vector<lnx::LinuxDrive> drives;
+        for (const lnx::ScsiNode& disk : disks)
+            if (drives.size() < lnx::kReaderLetters)
+                drives.push_back({static_cast<char>(lnx::kFirstReaderLetter + drives.size()),
+                                  disk.node, disk.place, disk.readerName});
         PlatformFactory factory = [this, drives](TranscriptSink events) {
             lnx::LinuxOptions options;
             options.drives = drives;
+            options.paths = machine_.paths;
             options.directory = config_.directory;
             options.events = std::move(events);
             options.traceIo = config_.traceIo;
@@ -153,11 +166,13 @@ RunCounts RealLine::Run(HotplugSource& source, int stopAfter, const std::functio
         lnx::LinuxPlatform platform(std::move(files), machine_.sg, machine_.clock);
         station_.Start(platform);
     }
-    for (const Unit& unit : PresentUnits(machine_.paths.sys)) {
-        Reader& reader = readers_[unit.port];
-        reader.units.insert(unit.devname);
+    for (const lnx::ScsiNode& node : lnx::ScanScsiGeneric(machine_.paths).nodes) {
+        if (!node.usb) continue;
+        const std::string port = std::filesystem::path(node.reader).filename().string();
+        Reader& reader = readers_[port];
+        reader.units.insert("sg" + std::to_string(node.number));
         reader.present = true;
-        station_.AddPort(unit.port);
+        station_.AddPort(port);
     }
     for (const auto& [port, reader] : readers_) station_.Refuse(port, kPresentAtStart);
 

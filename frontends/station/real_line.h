@@ -19,7 +19,7 @@
 
 #include "platform/linux/clock.h"
 #include "platform/linux/sg_driver.h"
-#include "platform/linux/usb_disks.h"
+#include "platform/linux/system_paths.h"
 #include "station/bench_line.h"
 #include "station/hotplug.h"
 #include "station/station.h"

@@ -115,7 +115,6 @@ int RunInteractiveReal(const std::vector<lnx::LinuxDrive>& drives, const std::st
     std::vector<std::string> held;
     bool windowOpen = false;
     lnx::LinuxOptions options;
-    options.drives = drives.empty() ? lnx::AssignLetters(lnx::FindUsbDisks({})) : drives;
     options.directory = directory;
     options.complain = [&](const std::string& line) {
         if (windowOpen) {
@@ -125,6 +124,8 @@ int RunInteractiveReal(const std::vector<lnx::LinuxDrive>& drives, const std::st
         }
     };
     lnx::KernelSgDriver kernel;
+    options.drives =
+        drives.empty() ? lnx::FindUsbDisks(options.paths, kernel, options.complain) : drives;
     lnx::SystemClock clock;
     lnx::LinuxPlatform platform(std::move(options), kernel, clock);
 

@@ -127,6 +127,9 @@ std::uint32_t CompletePassThrough(const void* in, void* out, const PassThroughRe
         if (moved > 0) std::memcpy(o + request.dataBufferOffset, reply.dataIn.data(), moved);
         PutLe32(o + 12, moved);
         returned = request.dataBufferOffset + moved;
+    } else {
+        PutLe32(o + 12, request.dataTransferLength -
+                            std::min(reply.dataOutResidue, request.dataTransferLength));
     }
     // The sense bytes count among those returned when they lie beyond the rest.
     if (senseLength > 0)

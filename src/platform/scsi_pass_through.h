@@ -60,13 +60,15 @@ std::string PassThroughDetails(const PassThroughRequest& request, std::uint8_t s
 struct PassThroughReply {
     std::vector<std::uint8_t> dataIn;  // at most DataTransferLength of them are moved
     std::vector<std::uint8_t> sense;   // at most SenseInfoLength of them are delivered
+    // The bytes of a data-out phase the device did not take.
+    std::uint32_t dataOutResidue = 0;
 };
 
 // Completes a request: the header goes back into the output buffer with its
-// ScsiStatus, the length actually moved and the number of sense bytes
-// delivered (SenseInfoLength, 0 when there are none), followed by the data-in
-// bytes and the sense bytes. Returns the bytes returned; `senseDelivered`, when
-// given, receives the sense bytes as they went out.
+// ScsiStatus, the length actually moved (data in or out) and the number of
+// sense bytes delivered (SenseInfoLength, 0 when there are none), followed by
+// the data-in bytes and the sense bytes. Returns the bytes returned;
+// `senseDelivered`, when given, receives the sense bytes as they went out.
 std::uint32_t CompletePassThrough(const void* in, void* out, const PassThroughRequest& request,
                                   std::uint8_t scsiStatus, const PassThroughReply& reply,
                                   std::vector<std::uint8_t>* senseDelivered = nullptr);

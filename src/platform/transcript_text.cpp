@@ -47,10 +47,12 @@ std::string StdoutEvent(std::string_view text) {
 }
 
 std::string IoOpenEvent(std::string_view path, bool ok, std::uint32_t access, std::uint32_t share,
-                        std::uint32_t flags) {
-    return "io open " + QuoteText(path) + (ok ? " ok" : " fail") +
-           " access=" + Printf("0x%x", access) + " share=" + Printf("0x%x", share) +
-           " flags=" + Printf("0x%x", flags);
+                        std::uint32_t flags, std::string_view reason) {
+    std::string line = "io open " + QuoteText(path) + (ok ? " ok" : " fail") +
+                       " access=" + Printf("0x%x", access) + " share=" + Printf("0x%x", share) +
+                       " flags=" + Printf("0x%x", flags);
+    if (!reason.empty()) line += " reason=" + QuoteText(reason);
+    return line;
 }
 
 std::string IoCloseEvent(std::string_view path) {

@@ -21,9 +21,9 @@ std::string QuoteText(std::string_view text);
 std::string SleepEvent(std::uint32_t milliseconds);
 // stdout "<text>"
 std::string StdoutEvent(std::string_view text);
-// io open "<path>" ok|fail access=0x.. share=0x.. flags=0x..
+// io open "<path>" ok|fail access=0x.. share=0x.. flags=0x.. [reason="<why>"]
 std::string IoOpenEvent(std::string_view path, bool ok, std::uint32_t access, std::uint32_t share,
-                        std::uint32_t flags);
+                        std::uint32_t flags, std::string_view reason = {});
 // io close "<path>"
 std::string IoCloseEvent(std::string_view path);
 // io ioctl "<path>" 0x<code> in=<n> out=<n> ok|fail [<details>] [reason="<why>"]

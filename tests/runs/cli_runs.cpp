@@ -10,7 +10,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/linux/usb_disks.h"
+#include "platform/linux/scsi_nodes.h"
 #include "support/test_support.h"
 
 namespace usbisp {
@@ -46,7 +46,9 @@ TEST(CommandLine, HelpAndVersion) {
     EXPECT_EQ(help.out.rfind("usage: usbisp", 0), 0u);
     EXPECT_NE(help.out.find("--trace-io"), std::string::npos);
     EXPECT_NE(help.out.find("--real"), std::string::npos);
-    EXPECT_NE(help.out.find("CAP_SYS_RAWIO"), std::string::npos);
+    // Group access to the sg devices is all --real needs.
+    EXPECT_NE(help.out.find("No capability is needed"), std::string::npos);
+    EXPECT_EQ(help.out.find("setcap"), std::string::npos);
     auto version = RunBinary(dir, "--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("usbisp ", 0), 0u);
@@ -161,28 +163,46 @@ TEST(CommandLine, RealReadersRefusedWhereTheyCannotWork) {
         EXPECT_EQ(run.err.substr(0, run.err.find('\n') + 1), what) << arguments;
         EXPECT_EQ(run.err.find("usage: usbisp"), what.size()) << arguments;
     }
-    // Real readers are replugged by hand, and no one reads out their firmware.
-    const std::pair<std::string, std::string> kScripts[] = {
-        {"click GetInfo\nreplug\n", "line 2: replug"}, {"dump 1 out.bin\n", "line 1: dump"}};
-    for (const auto& [text, action] : kScripts) {
-        dir.Write("s.txt", text);
-        auto run = RunBinary(dir, "--real --script " + script + " --dir " + dir.path());
-        EXPECT_EQ(run.status, 2) << text;
-        EXPECT_EQ(run.out, "") << text;
-        EXPECT_EQ(run.err, script + ": " + action + " needs the bench, not --real\n");
+    // No one reads out a real reader's firmware.
+    dir.Write("s.txt", "click GetInfo\ndump 1 out.bin\n");
+    auto dump = RunBinary(dir, "--real --script " + script + " --dir " + dir.path());
+    EXPECT_EQ(dump.status, 2);
+    EXPECT_EQ(dump.out, "");
+    EXPECT_EQ(dump.err, script + ": line 2: dump needs the bench, not --real\n");
+}
+
+// --drive names a SCSI generic device: any other node that is there is a
+// usage error, before anything runs.
+TEST(CommandLine, DriveNamesAScsiGenericDevice) {
+    TempDir dir;
+    dir.Write("s.txt", "click Close\n");
+    dir.Write("file", "");
+    const std::string script = dir.path() + "/s.txt";
+    for (const std::string& node : {std::string("/dev/null"), dir.path() + "/file", dir.path()}) {
+        auto run = RunBinary(dir, "--real --drive E=" + node + " --script " + script);
+        EXPECT_EQ(run.status, 2) << node;
+        EXPECT_EQ(run.out, "") << node;
+        const std::string what =
+            "usbisp: --drive E=" + node + ": not a SCSI generic device (lsscsi -g lists them)\n";
+        EXPECT_EQ(run.err.substr(0, run.err.find('\n') + 1), what);
+        EXPECT_EQ(run.err.find("usage: usbisp"), what.size());
     }
 }
 
 // On a machine without card readers the program starts, finds nothing and
-// ends, as the bench without a reader does.
+// ends, as the bench without a reader does; without the sg driver it says so.
 TEST(CommandLine, RealWithoutReaders) {
-    if (!lnx::FindUsbDisks({}).empty()) GTEST_SKIP() << "this machine has USB disks";
+    const lnx::ScsiScan scan = lnx::ScanScsiGeneric({});
+    for (const lnx::ScsiNode& node : scan.nodes)
+        if (node.usb && node.disk) GTEST_SKIP() << "this machine has USB disks";
     TempDir dir;
     dir.Write("s.txt", "click Close\n");
     auto run =
         RunBinary(dir, "--real --trace-io --script " + dir.path() + "/s.txt --dir " + dir.path());
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, scan.driverLoaded ? ""
+                                         : "usbisp: no SCSI generic devices: the sg module is not "
+                                           "loaded (sudo modprobe sg)\n");
     const std::string expected = std::filesystem::path(__FILE__).parent_path() /
                                  "../cases/startup/xp_no_reader/expected.txt";
     std::ifstream in(expected);

@@ -1,54 +1,25 @@
 // The Linux layer through its SG_IO seam with the bench behind it: the
-// requests as the kernel receives them, and what the layer does with a device
-// it may not use or that disappears during a run.
+// requests as the kernel receives them, what the layer does with a device it
+// may not use or that disappears during a run, and what it says of a request
+// the kernel or the host adapter failed.
 #include <gtest/gtest.h>
 
 #include <tuple>
 
 #include "device/pass_through.h"
-#include "firmware_runs.h"
+#include "linux_runs.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/sim/bench_config.h"
-#include "support/sg_io_seam.h"
 
 namespace usbisp::test::fw {
 namespace {
 
 using Lines = std::vector<std::string>;
 
-const std::string kOpenE = R"(io open "\\\\.\\E:" ok access=0xc0000000 share=0x3 flags=0x0)";
-const std::string kCloseE = R"(io close "\\\\.\\E:")";
-const std::string kIoctlE = R"(io ioctl "\\\\.\\E:" 0x4d004 )";
 const std::string kInquiry =
     kIoctlE + "in=44 out=116 ok cdb=120000002400000000000000 dir=in xfer=36 timeout=2 scsi=00";
 
-class LinuxLayerRuns : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir.Write("DEVICE.TXT", DeviceTxt());
-        dir.WriteBytes("ROM.BIN", Image(1000, 5, 0xFE));
-        dir.WriteBytes("ROM.adr", AddressFile(0x100, 6, 13));
-        dir.Write("SERIAL.TXT", "0x11 0x01 0x0123");
-    }
-    SeamRun Run(const std::string& script, const std::function<void(BenchSgDriver&)>& setUp = {}) {
-        dir.Write("BENCH.JSON", BenchJson(Reader{}));
-        dir.Write("SCRIPT.TXT", script);
-        script::HeadlessOptions options;
-        options.scriptPath = dir.path() + "/SCRIPT.TXT";
-        options.benchPath = dir.path() + "/BENCH.JSON";
-        options.directory = dir.path();
-        options.traceIo = true;
-        return RunThroughSgIo(options, setUp);
-    }
-    // The io lines of a transcript.
-    static Lines Io(const std::string& transcript) {
-        Lines io;
-        for (const std::string& line : test::Lines(transcript))
-            if (line.rfind("io ", 0) == 0) io.push_back(line);
-        return io;
-    }
-    TempDir dir;
-};
+using LinuxLayerRuns = LinuxRuns;
 
 // Each command as SG_IO carries it: direction, data length, time-out in
 // milliseconds, the 12-byte command block and a 24-byte sense buffer.
@@ -88,11 +59,11 @@ TEST_F(LinuxLayerRuns, RequestsAsTheKernelReceivesThem) {
 
 // A device that cannot be opened is named at start, once, and left out.
 TEST_F(LinuxLayerRuns, ADeviceThatCannotBeOpenedIsNamedAndLeftOut) {
-    const std::pair<std::function<void(BenchSgDriver&)>, std::string> kRows[] = {
-        {[](BenchSgDriver& sg) { sg.noAccess = {"/dev/sg0"}; },
+    const std::pair<std::function<void(SeamMachine&)>, std::string> kRows[] = {
+        {[](SeamMachine& m) { m.sg.noAccess = {"/dev/sg0"}; },
          "usbisp: /dev/sg0 (E:): no read and write access; run as root, or add the user to the "
          "group \"disk\" that owns it (and log in again); going on without E:\n"},
-        {[](BenchSgDriver& sg) { sg.missing = {"/dev/sg0"}; },
+        {[](SeamMachine& m) { m.sg.missing = {"/dev/sg0"}; },
          "usbisp: /dev/sg0 (E:): there is no such device; going on without E:\n"},
     };
     for (const auto& [setUp, line] : kRows) {
@@ -104,30 +75,26 @@ TEST_F(LinuxLayerRuns, ADeviceThatCannotBeOpenedIsNamedAndLeftOut) {
     }
 }
 
-// Without CAP_SYS_RAWIO the kernel lets INQUIRY through and refuses the rest.
-TEST_F(LinuxLayerRuns, RefusedVendorCommandsAreNamedOnceAndTheDriveIsGivenUp) {
-    const SeamRun run = Run("click GetInfo\nclick Close\n",
-                            [](BenchSgDriver& sg) { sg.vendorCommandsRefused = true; });
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.errors,
-              "usbisp: /dev/sg0 (E:): the kernel refuses the reader's vendor commands, which need "
-              "CAP_SYS_RAWIO; run as root, or give the program the capability (sudo setcap "
-              "cap_sys_rawio+ep \"$(command -v usbisp)\"); going on without E:\n");
-    // The second GetInfo no longer opens E:.
-    EXPECT_EQ(Io(run.transcript),
-              (Lines{kOpenE, kInquiry,
-                     kIoctlE + "in=44 out=608 fail cdb=060500000000000080000000 dir=in xfer=528 "
-                               "timeout=2 scsi=00 reason=\"SG_IO failed: the kernel does not "
-                               "allow the command\"",
-                     kCloseE}));
-    EXPECT_EQ(run.handlesLeft, 0u);
+// sg filters the commands of a descriptor opened read only; the pass-through
+// goes out only on one opened for reading and writing, which takes the
+// vendor commands without CAP_SYS_RAWIO: a run without the capability is the
+// run with it, and nothing is said about it.
+TEST_F(LinuxLayerRuns, WithoutRawioTheVendorCommandsGoThrough) {
+    const std::string script = "click ISP_Ena\nclick WIN9xISP\nclick GetInfo\nclick Close\n";
+    const SeamRun with = Run(script);
+    dir.Write("SERIAL.TXT", "0x11 0x01 0x0123");
+    const SeamRun without = Run(script, [](SeamMachine& m) { m.sg.withoutRawio = true; });
+    EXPECT_EQ(without.exitCode, 0);
+    EXPECT_EQ(without.errors, "");
+    EXPECT_EQ(without.transcript, with.transcript);
+    EXPECT_NE(without.transcript.find("Success Number Of ISP: 1"), std::string::npos);
 }
 
 // The reader vanishes after the jump: the transfer fails as a transport
 // failure, the run goes on, and the next GetInfo finds nothing to open.
 TEST_F(LinuxLayerRuns, ADeviceThatDisappearsEndsItsRequestAsATransportFailure) {
     const SeamRun run = Run("click ISP_Ena\nclick WIN9xISP\nclick GetInfo\nclick Close\n",
-                            [](BenchSgDriver& sg) { sg.goneFromRequest = 5; });
+                            [](SeamMachine& m) { m.sg.goneFromRequest = 5; });
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.errors, "");
     const Lines io = Io(run.transcript);
@@ -137,9 +104,11 @@ TEST_F(LinuxLayerRuns, ADeviceThatDisappearsEndsItsRequestAsATransportFailure) {
                           0),
               0u)
         << io[7];
-    EXPECT_EQ(io[7].substr(io[7].size() - 42), " reason=\"SG_IO failed: the device is gone\"");
+    const std::string gone = " reason=\"sg: ENODEV (No such device): the device is gone\"";
+    EXPECT_EQ(io[7].substr(io[7].size() - gone.size()), gone);
     EXPECT_EQ(io[8], kCloseE);
-    EXPECT_EQ(io[9], R"(io open "\\\\.\\E:" fail access=0xc0000000 share=0x3 flags=0x0)");
+    EXPECT_EQ(io[9], R"(io open "\\\\.\\E:" fail access=0xc0000000 share=0x3 flags=0x0 )"
+                     R"x(reason="open: ENODEV (No such device)")x");
     EXPECT_NE(
         run.transcript.find(
             "box stop \"UsbIsp\" \"Error!!! ISP TRANSFER DATA ERROR WHEN PROGRAMING CODE!!!\""),
@@ -148,6 +117,94 @@ TEST_F(LinuxLayerRuns, ADeviceThatDisappearsEndsItsRequestAsATransportFailure) {
     EXPECT_EQ(test::Lines(run.transcript).back(), "end ok");
     EXPECT_EQ(run.handlesLeft, 0u);
     EXPECT_EQ(dir.Read("SERIAL.TXT"), "0x11 0x01 0x0123");
+}
+
+// What the kernel or the host adapter said of a request that did not end
+// with a status goes into the io line's reason; the program sees the failed
+// transfer it sees on the bench. Rows: the request that fails (the n-th io
+// line of the script's run) and the reason.
+TEST_F(LinuxLayerRuns, AFailedRequestSaysWhatTheKernelSaid) {
+    struct Row {
+        const char* name;
+        std::function<void(SeamMachine&)> setUp;
+        Reader reader;
+        std::string script;
+        std::size_t lines, failing;
+        std::string request, reason;
+    };
+    Reader failing;
+    failing.failures = R"("IspWrite#1")";
+    const std::string program = "click ISP_Ena\nclick WIN9xISP\nclick Close\n";
+    const std::string write = kIoctlE + "in=1104 out=1104 fail cdb=06b10000e803020000000000";
+    const Row kRows[] = {
+        {"the host adapter's error",
+         {},
+         failing,
+         program,
+         9,
+         7,
+         write,
+         "host adapter: DID_ERROR (host status 0x07, driver status 0x00)"},
+        // The identity read of 528 bytes is the first request above one sector.
+        {"a transfer above max_sectors",
+         [](SeamMachine& m) {
+             m.sg.maxSectors = 1;
+             m.sysfs.SetMaxSectors(0, 1);
+         },
+         {},
+         "click Close\n",
+         4,
+         2,
+         kIoctlE + "in=44 out=608 fail cdb=060500000000000080000000",
+         "sg: EINVAL (Invalid argument): 528 bytes are more than the reader takes in one request "
+         "(its max_sectors 1: 512 bytes)"},
+    };
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.name);
+        const SeamRun run = Run(row.script, row.setUp, BenchJson(row.reader));
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.errors, "");
+        const Lines io = Io(run.transcript);
+        ASSERT_EQ(io.size(), row.lines) << run.transcript;
+        const std::string& line = io[row.failing];
+        EXPECT_EQ(line.rfind(row.request, 0), 0u) << line;
+        const std::string reason = " reason=\"" + row.reason + "\"";
+        EXPECT_EQ(line.substr(line.size() - std::min(line.size(), reason.size())), reason);
+        EXPECT_EQ(io[row.failing + 1], kCloseE);
+        EXPECT_EQ(dir.Read("SERIAL.TXT"), "0x11 0x01 0x0123");
+    }
+}
+
+// A failed command whose REQUEST SENSE said nothing: usb-storage makes it a
+// host adapter error with HARDWARE ERROR sense, Windows a CHECK CONDITION
+// with the device's sense. The program sees the CHECK CONDITION it sees on
+// the bench, and the sense key the device gave.
+TEST_F(LinuxLayerRuns, AnEmptySenseIsACheckConditionAsOnWindows) {
+    Reader reader;
+    reader.scsiStatus = R"("IspWrite#1": "02")";
+    const std::string script = "click ISP_Ena\nclick WIN9xISP\nclick Close\n";
+    const RunResult bench = RunScript(dir, BenchJson(reader), script, {true});
+    dir.Write("SERIAL.TXT", "0x11 0x01 0x0123");
+    const SeamRun run = Run(
+        script, [](SeamMachine& m) { m.sg.usbStorageEmptySense = true; }, BenchJson(reader));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.errors, "");
+    const Lines io = Io(run.transcript);
+    ASSERT_EQ(io.size(), 9u) << run.transcript;
+    const std::string write = kIoctlE +
+                              "in=1104 out=1104 ok cdb=06b10000e803020000000000 dir=out "
+                              "xfer=1024 timeout=30 scsi=02 data=";
+    const std::string sense = " sense=700000000000000a00000000000000000000";
+    EXPECT_EQ(io[7].rfind(write, 0), 0u) << io[7];
+    EXPECT_EQ(io[7].substr(io[7].size() - std::min(io[7].size(), sense.size())), sense);
+    EXPECT_EQ(io[8], kCloseE);
+    Lines seen, expected;
+    for (const std::string& line : test::Lines(run.transcript))
+        if (line.rfind("io ", 0) != 0) seen.push_back(line);
+    for (const std::string& line : test::Lines(bench.transcript))
+        if (line.rfind("io ", 0) != 0) expected.push_back(line);
+    EXPECT_EQ(seen, expected);
+    EXPECT_NE(run.transcript.find("Error   Number Of ISP: 1"), std::string::npos);
 }
 
 // The layer's answers as Windows XP without the maker's drivers gives them:
@@ -163,8 +220,11 @@ TEST(LinuxLayer, AnswersAsWindowsXp) {
     BenchSgDriver sg(bench, {{"/dev/sg0", 'E'}});
     BenchClock clock(bench);
     Lines events;
+    TempDir root;
+    const FakeSysfs sysfs(root.path());
     lnx::LinuxOptions options;
-    options.drives = {{'E', "/dev/sg0"}};
+    options.drives = {{'E', "/dev/sg0", {}, {}}};
+    options.paths = sysfs.Paths();
     options.events = [&events](const std::string& line) { events.push_back(line); };
     options.traceIo = true;
     lnx::LinuxPlatform layer(std::move(options), sg, clock);

@@ -4,11 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
-
-#include "support/test_support.h"
 
 namespace usbisp::station {
 namespace {
@@ -73,33 +69,6 @@ TEST(Uevents, ParseTheKernelsMessage) {
     const char udev[] = "libudev\0\xfe\xed\xca\xfe";
     EXPECT_FALSE(ParseUevent(udev, sizeof udev - 1));
     EXPECT_FALSE(ParseUevent("", 0));
-}
-
-// A sysfs tree: SCSI generic units under USB ports and one under a SATA port.
-void MakeUnit(const std::string& sys, const std::string& device, const std::string& sg) {
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::path(sys) / device;
-    fs::create_directories(dir / "scsi_generic" / sg);
-    std::ofstream(dir / "type") << "0\n";
-    fs::create_directories(fs::path(sys) / "class" / "scsi_generic");
-    fs::create_directory_symlink(dir / "scsi_generic" / sg,
-                                 fs::path(sys) / "class" / "scsi_generic" / sg);
-}
-
-TEST(Uevents, PresentUnitsAreFoundInSysfsByPort) {
-    test::TempDir dir;
-    const std::string sys = dir.path() + "/sys";
-    MakeUnit(sys, "devices/pci0/usb1/1-2/1-2:1.0/host3/target3:0:0/3:0:0:1", "sg5");
-    MakeUnit(sys, "devices/pci0/usb1/1-2/1-2:1.0/host3/target3:0:0/3:0:0:0", "sg4");
-    MakeUnit(sys, "devices/pci0/usb1/1-1/1-1:1.0/host2/target2:0:0/2:0:0:0", "sg3");
-    MakeUnit(sys, "devices/pci0/ata1/host0/target0:0:0/0:0:0:0", "sg0");
-    const std::vector<Unit> units = PresentUnits(sys);
-    ASSERT_EQ(units.size(), 3u);
-    EXPECT_EQ(units[0].port, "1-1");
-    EXPECT_EQ(units[0].devname, "sg3");
-    EXPECT_EQ(units[1].port, "1-2");
-    EXPECT_EQ(units[1].devname, "sg4");
-    EXPECT_EQ(units[2].devname, "sg5");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The station over readers arriving on this machine, with the kernel's side
-// played by the test: a sysfs tree in a scratch directory, the hotplug events
-// fed by hand, and each reader's SCSI generic unit answered by a bench reader
+// played by the test: a sysfs tree in a scratch directory (FakeSysfs), the
+// hotplug events fed by hand, and each reader's SCSI generic unit answered by a bench reader
 // of its own behind the Linux layer's SG_IO seam. Two readers arrive on two
 // ports, are programmed at once and leave; two more take their places.
 #include "station/real_line.h"
@@ -10,8 +10,6 @@
 
 #include <chrono>
 #include <deque>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -19,13 +17,12 @@
 #include <thread>
 
 #include "platform/sim/bench.h"
+#include "support/fake_sysfs.h"
 #include "support/sg_io_seam.h"
 #include "support/test_support.h"
 
 namespace usbisp::station {
 namespace {
-
-namespace fs = std::filesystem;
 
 class FedHotplug : public HotplugSource {
   public:
@@ -83,6 +80,14 @@ class RoutedSg : public lnx::SgDriver {
         open_.erase(fd);
     }
     std::string GroupOf(const std::string&) override { return "disk"; }
+    lnx::NodeInfo Stat(const std::string& path) override {
+        if (routes_.count(path)) return routes_[path]->Stat(path);
+        lnx::NodeInfo missing;
+        missing.error = ENOENT;
+        return missing;
+    }
+    // The readers' disks have no medium: nothing holds them.
+    int ProbeExclusive(const std::string&) override { return 0; }
 
   private:
     std::pair<lnx::SgDriver*, int> Find(int fd) {
@@ -98,26 +103,22 @@ class RoutedSg : public lnx::SgDriver {
     int next_ = 100;
 };
 
-// A SCSI generic unit of a USB reader in the sysfs tree, and its uevent.
-Uevent Attach(const std::string& sys, const std::string& port, const std::string& sg) {
-    const std::string devpath = "/devices/pci0/usb1/" + port + "/" + port +
-                                ":1.0/host0/target0:0:0/0:0:0:0/scsi_generic/" + sg;
-    const fs::path unit = fs::path(sys) / devpath.substr(1);
-    fs::create_directories(unit);
-    std::ofstream(unit.parent_path().parent_path() / "type") << "0\n";
-    fs::create_directory_symlink("../..", unit / "device");
-    fs::create_directories(fs::path(sys) / "class" / "scsi_generic");
-    fs::create_directory_symlink(unit, fs::path(sys) / "class" / "scsi_generic" / sg);
-    return Uevent{"add", devpath, "scsi_generic", sg};
+// A reader's one unit: a disk without a card.
+test::FakeSysfs::Unit Disk(int sg, const char* name) {
+    test::FakeSysfs::Unit unit;
+    unit.sg = sg;
+    unit.disk = name;
+    return unit;
 }
 
-Uevent Detach(const std::string& sys, const std::string& port, const std::string& sg) {
-    fs::remove(fs::path(sys) / "class" / "scsi_generic" / sg);
-    fs::remove_all(fs::path(sys) / "devices/pci0/usb1" / port);
-    return Uevent{"remove",
-                  "/devices/pci0/usb1/" + port + "/" + port +
-                      ":1.0/host0/target0:0:0/0:0:0:0/scsi_generic/" + sg,
-                  "scsi_generic", sg};
+// The uevents of a reader's one unit arriving and leaving, as the kernel
+// sends them for the tree FakeSysfs makes.
+Uevent UnitEvent(const char* action, const std::string& port, int host, int sg) {
+    const std::string h = std::to_string(host);
+    return Uevent{action,
+                  "/devices/pci0000:00/0000:00:14.0/usb1/" + port + "/" + port + ":1.0/host" + h +
+                      "/target" + h + ":0:0/" + h + ":0:0:0/scsi_generic/sg" + std::to_string(sg),
+                  "scsi_generic", "sg" + std::to_string(sg)};
 }
 
 sim::BenchConfig OneReader() {
@@ -150,9 +151,7 @@ TEST(RealLine, ReadersArriveAreProgrammedAtOnceLeaveAndAreReplaced) {
     image[1] = static_cast<char>(0xFE);
     dir.Write("ROM.BIN", image);
     dir.Write("ROM.adr", std::string("\x00\x01\x00\x00\x06\x00\x00\x00\x0d\x00\x00\x00", 12));
-    dir.Write("mounts", "");
-    const std::string sys = dir.path() + "/sys";
-
+    test::FakeSysfs sysfs(dir.path());
     // Four readers to come, and one attached before the station starts.
     std::vector<std::unique_ptr<sim::Bench>> benches;
     std::vector<std::unique_ptr<test::BenchSgDriver>> drivers;
@@ -165,7 +164,7 @@ TEST(RealLine, ReadersArriveAreProgrammedAtOnceLeaveAndAreReplaced) {
             *benches.back(), std::map<std::string, char>{{device, 'E'}}));
         sg.Route(device, *drivers.back());
     }
-    Attach(sys, "2-1", "sg0");
+    sysfs.AddUsbReader(2, "2-1", 5, {Disk(0, "sda")});
 
     ProductionLog log;
     std::string error;
@@ -179,9 +178,7 @@ TEST(RealLine, ReadersArriveAreProgrammedAtOnceLeaveAndAreReplaced) {
         lines.push_back(line);
     };
     lnx::SystemClock clock;
-    RealLine line(
-        log, config,
-        RealMachineAccess{sg, clock, lnx::SystemPaths{sys, dir.path() + "/mounts", "/dev"}, 20});
+    RealLine line(log, config, RealMachineAccess{sg, clock, sysfs.Paths(), 20});
     FedHotplug hotplug;
     auto done = [&](const char* a, const char* b) {
         return [&line, a, b] {
@@ -195,16 +192,24 @@ TEST(RealLine, ReadersArriveAreProgrammedAtOnceLeaveAndAreReplaced) {
     std::thread operatorHands([&] {
         // Readers plugged in once the station watches.
         ASSERT_TRUE(Await([&] { return !line.Snapshot().ports.empty(); }));
-        hotplug.Push(Attach(sys, "1-1", "sg1"));
-        hotplug.Push(Attach(sys, "1-2", "sg2"));
+        sysfs.AddUsbReader(1, "1-1", 6, {Disk(1, "sdb")});
+        hotplug.Push(UnitEvent("add", "1-1", 6, 1));
+        sysfs.AddUsbReader(1, "1-2", 7, {Disk(2, "sdc")});
+        hotplug.Push(UnitEvent("add", "1-2", 7, 2));
         ASSERT_TRUE(Await(done("1-1", "1-2")));
-        hotplug.Push(Detach(sys, "1-1", "sg1"));
-        hotplug.Push(Detach(sys, "1-2", "sg2"));
-        hotplug.Push(Attach(sys, "1-1", "sg3"));
-        hotplug.Push(Attach(sys, "1-2", "sg4"));
+        sysfs.Unplug(1, "1-1");
+        hotplug.Push(UnitEvent("remove", "1-1", 6, 1));
+        sysfs.Unplug(1, "1-2");
+        hotplug.Push(UnitEvent("remove", "1-2", 7, 2));
+        sysfs.AddUsbReader(1, "1-1", 8, {Disk(3, "sdb")});
+        hotplug.Push(UnitEvent("add", "1-1", 8, 3));
+        sysfs.AddUsbReader(1, "1-2", 9, {Disk(4, "sdc")});
+        hotplug.Push(UnitEvent("add", "1-2", 9, 4));
         ASSERT_TRUE(Await(done("1-1", "1-2")));
-        hotplug.Push(Detach(sys, "1-1", "sg3"));
-        hotplug.Push(Detach(sys, "1-2", "sg4"));
+        sysfs.Unplug(1, "1-1");
+        hotplug.Push(UnitEvent("remove", "1-1", 8, 3));
+        sysfs.Unplug(1, "1-2");
+        hotplug.Push(UnitEvent("remove", "1-2", 9, 4));
     });
     const RunCounts counts = line.Run(hotplug, 4, {}, 50);
     operatorHands.join();

@@ -4,16 +4,6 @@
 
 namespace usbisp::lnx {
 
-std::vector<LinuxDrive> AssignLetters(const std::vector<std::string>& devices) {
-    std::vector<LinuxDrive> drives;
-    char letter = 'E';
-    for (const std::string& device : devices) {
-        if (letter > 'Z') break;
-        drives.push_back({letter++, device});
-    }
-    return drives;
-}
-
 std::optional<LinuxDrive> ParseDriveOption(std::string_view text, std::string& error) {
     const char letter =
         text.empty() ? '\0' : static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
@@ -21,7 +11,7 @@ std::optional<LinuxDrive> ParseDriveOption(std::string_view text, std::string& e
         error = "\"" + std::string(text) + "\" is not LETTER=DEVICE with a letter C to Z";
         return std::nullopt;
     }
-    return LinuxDrive{letter, std::string(text.substr(2))};
+    return LinuxDrive{letter, std::string(text.substr(2)), {}, {}};
 }
 
 }  // namespace usbisp::lnx

@@ -1,6 +1,6 @@
 #include <fcntl.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,16 +16,41 @@ int KernelSgDriver::CheckAccess(const std::string& device) {
 }
 
 int KernelSgDriver::Open(const std::string& device, bool write) {
-    // O_NONBLOCK: a card reader's block device without a card in it still
-    // opens, and an sg device never waits for another opener.
+    // O_NONBLOCK for the open alone: an sg device then never waits for
+    // another opener that holds it exclusively (EBUSY instead). The reads
+    // that wait for a request's end must block, so it is cleared afterwards.
     const int fd = open(device.c_str(), (write ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
-    return fd >= 0 ? fd : -errno;
+    if (fd < 0) return -errno;
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+        const int error = errno;
+        close(fd);
+        return -error;
+    }
+    return fd;
 }
 
 int KernelSgDriver::Io(int fd, sg_io_hdr_t& io) {
-    // Not repeated after EINTR: the command may have reached the device, and
-    // a transfer must not be sent twice. The sequences decide what to do.
-    return ioctl(fd, SG_IO, &io) < 0 ? -errno : 0;
+    // The request is written to the driver and its end read back, rather
+    // than carried by the SG_IO ioctl. SG_IO waits interruptibly: a signal
+    // makes it give up waiting while the device still carries out the
+    // command, and the kernel then either fails the call with EINTR (a
+    // handler without SA_RESTART) or restarts it, which sends the same
+    // command block to the device again (a handler with SA_RESTART, or a
+    // stop and a continue). A write queues the command exactly once; a read
+    // interrupted or restarted only waits again for the same answer.
+    //
+    // The driver queues the command only on a write that succeeds, so a
+    // write that a signal interrupted sent nothing and is made again.
+    ssize_t written = 0;
+    do {
+        written = write(fd, &io, sizeof io);
+    } while (written < 0 && errno == EINTR);
+    if (written < 0) return -errno;
+    for (;;) {
+        if (read(fd, &io, sizeof io) >= 0) return 0;
+        if (errno != EINTR) return -errno;
+    }
 }
 
 void KernelSgDriver::Close(int fd) {
@@ -49,6 +74,31 @@ std::string KernelSgDriver::GroupOf(const std::string& device) {
         if (gid == std::to_string(info.st_gid)) return line.substr(0, first);
     }
     return {};
+}
+
+NodeInfo KernelSgDriver::Stat(const std::string& path) {
+    NodeInfo node;
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        node.error = errno;
+        return node;
+    }
+    node.character = S_ISCHR(info.st_mode);
+    node.block = S_ISBLK(info.st_mode);
+    node.major = major(info.st_rdev);
+    node.minor = minor(info.st_rdev);
+    return node;
+}
+
+int KernelSgDriver::ProbeExclusive(const std::string& blockDevice) {
+    // O_EXCL on a block device claims it: the kernel refuses with EBUSY while
+    // a file system, swap, a volume or another exclusive opener holds the
+    // disk or one of its partitions. O_NONBLOCK: a card slot opens without
+    // its card.
+    const int fd = open(blockDevice.c_str(), O_RDONLY | O_EXCL | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -errno;
+    close(fd);
+    return 0;
 }
 
 }  // namespace usbisp::lnx

@@ -3,9 +3,14 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <utility>
 
 #include "platform/device_access.h"
+#include "platform/linux/disk_use.h"
+#include "platform/linux/errno_text.h"
+#include "platform/linux/held_signals.h"
+#include "platform/linux/scsi_nodes.h"
 #include "platform/linux/sg_request.h"
 #include "platform/scsi_pass_through.h"
 #include "platform/win_constants.h"
@@ -14,32 +19,16 @@ namespace usbisp::lnx {
 
 namespace {
 
-std::string Named(const LinuxDrive& drive) {
-    return "usbisp: " + drive.device + " (" + drive.letter + ":): ";
+std::string Named(const std::string& node, char letter) {
+    return "usbisp: " + node + " (" + letter + ":): ";
 }
 
-std::string GoingOn(const LinuxDrive& drive) {
-    return "; going on without " + std::string(1, drive.letter) + ":";
+std::string GoingOn(char letter) {
+    return "; going on without " + std::string(1, letter) + ":";
 }
 
-// What an SG_IO call that failed means, in the io line's reason.
-std::string SgIoFailure(int error) {
-    switch (error) {
-        case ENODEV:
-        case ENXIO:
-        case ENOENT:
-            return "SG_IO failed: the device is gone";
-        case EPERM:
-        case EACCES:
-            return "SG_IO failed: the kernel does not allow the command";
-        case EINTR:
-            return "SG_IO failed: interrupted";
-        case ENOTTY:
-        case EINVAL:
-            return "SG_IO failed: not a SCSI generic device, or a request it does not take";
-        default:
-            return "SG_IO failed: errno " + std::to_string(error);
-    }
+bool Gone(int error) {
+    return error == ENOENT || error == ENODEV || error == ENXIO;
 }
 
 }  // namespace
@@ -55,11 +44,9 @@ LinuxPlatform::LinuxPlatform(LinuxOptions options, SgDriver& sg, Clock& clock)
             drives_.push_back(drive);
             continue;
         }
-        complained_.insert(drive.device);
-        if (!options_.complain) continue;
-        options_.complain(access == -ENOENT
-                              ? Named(drive) + "there is no such device" + GoingOn(drive)
-                              : NoAccessLine(drive));
+        Complain(access == -ENOENT ? Named(drive.device, drive.letter) + "there is no such device" +
+                                         GoingOn(drive.letter)
+                                   : NoAccessLine(drive, drive.device));
     }
 }
 
@@ -71,16 +58,20 @@ void LinuxPlatform::Trace(const std::string& line) {
     if (options_.traceIo && options_.events) options_.events(line);
 }
 
-std::string LinuxPlatform::NoAccessLine(const LinuxDrive& drive) {
-    const std::string group = sg_.GroupOf(drive.device);
+void LinuxPlatform::Complain(const std::string& line) {
+    if (complained_.insert(line).second && options_.complain) options_.complain(line);
+}
+
+std::string LinuxPlatform::NoAccessLine(const LinuxDrive& drive, const std::string& node) {
+    const std::string group = sg_.GroupOf(node);
     std::string what = "no read and write access; run as root";
     if (!group.empty() && group != "root")
         what += ", or add the user to the group \"" + group + "\" that owns it (and log in again)";
-    return Named(drive) + what + GoingOn(drive);
+    return Named(node, drive.letter) + what + GoingOn(drive.letter);
 }
 
 void LinuxPlatform::GiveUp(const LinuxDrive& drive, const std::string& line) {
-    if (complained_.insert(drive.device).second && options_.complain) options_.complain(line);
+    Complain(line);
     for (auto it = drives_.begin(); it != drives_.end(); ++it) {
         if (it->letter == drive.letter) {
             drives_.erase(it);
@@ -98,22 +89,71 @@ const LinuxDrive* LinuxPlatform::DriveFor(const std::string& path) const {
     return nullptr;
 }
 
+int LinuxPlatform::OpenDevice(const LinuxDrive& drive, bool write, OpenDrive& open,
+                              std::string& reason) {
+    const SystemPaths& paths = options_.paths;
+    std::optional<ScsiNode> scsi;
+    std::string node = drive.device;
+    if (!drive.place.empty()) {
+        scsi = ScsiNodeAt(paths, drive.place);
+        if (!scsi) {
+            reason = "open: nothing at " + drive.placeName + " (unplugged)";
+            return -1;
+        }
+        node = scsi->node;
+    }
+    const NodeInfo info = sg_.Stat(node);
+    if (info.error != 0) {
+        reason = "open: " + ErrnoText(info.error);
+        return -1;
+    }
+    const std::string notSg = NotScsiGeneric(info, paths);
+    if (!notSg.empty()) {
+        reason = "open: " + notSg;
+        GiveUp(drive, Named(node, drive.letter) + notSg + GoingOn(drive.letter));
+        return -1;
+    }
+    if (!scsi) scsi = ScsiNodeOf(paths, info.major, info.minor);
+    // A card of the reader may have been mounted since the last open: its
+    // controller is not touched while one is.
+    if (scsi) {
+        const std::string why = ReaderInUse(paths, sg_, scsi->reader);
+        if (!why.empty()) {
+            reason = "open: the reader is in use: " + why;
+            Complain(Named(node, drive.letter) + "its reader (" + scsi->readerName +
+                     ") is in use: " + why + "; " + drive.letter + ": is left alone while it is");
+            return -1;
+        }
+    }
+    const int fd = sg_.Open(node, write);
+    if (fd < 0) {
+        reason = "open: " + ErrnoText(-fd);
+        if (fd == -EACCES || fd == -EPERM) {
+            GiveUp(drive, NoAccessLine(drive, node));
+        } else if (!Gone(-fd)) {
+            Complain(Named(node, drive.letter) + "cannot open it: " + ErrnoText(-fd));
+        }
+        return -1;
+    }
+    open.node = node;
+    open.maxSectors = scsi ? scsi->maxSectors : 0;
+    return fd;
+}
+
 Handle LinuxPlatform::CreateFileA(const char* path, std::uint32_t desiredAccess,
                                   std::uint32_t shareMode, std::uint32_t creationDisposition,
                                   std::uint32_t flagsAndAttributes) {
     const std::string name = path ? path : "";
     const LinuxDrive* found = DriveFor(name);
-    const LinuxDrive drive = found ? *found : LinuxDrive{};
-    int fd = -1;
-    if (found && creationDisposition == win::kOpenExisting) {
-        fd = sg_.Open(drive.device, GrantsWrite(desiredAccess));
-        if (fd == -EACCES || fd == -EPERM) GiveUp(drive, NoAccessLine(drive));
-    }
-    Trace(IoOpenEvent(name, fd >= 0, desiredAccess, shareMode, flagsAndAttributes));
-    if (fd < 0) return kInvalidHandle;
+    OpenDrive open{name, found ? *found : LinuxDrive{}, {}, -1, desiredAccess, 0};
+    std::string reason;
+    if (found && creationDisposition == win::kOpenExisting)
+        open.fd = OpenDevice(*found, GrantsWrite(desiredAccess), open, reason);
+    Trace(IoOpenEvent(name, open.fd >= 0, desiredAccess, shareMode, flagsAndAttributes, reason));
+    if (open.fd < 0) return kInvalidHandle;
     const Handle handle = nextHandle_;
     nextHandle_ += 4;
-    handles_[handle] = OpenDrive{name, drive, fd, desiredAccess};
+    handles_[handle] = std::move(open);
     return handle;
 }
 
@@ -142,6 +182,21 @@ bool LinuxPlatform::DeviceIoControl(Handle device, std::uint32_t controlCode, vo
     return ok;
 }
 
+std::string LinuxPlatform::SgFailure(int error, const OpenDrive& open,
+                                     const sg_io_hdr_t& io) const {
+    std::string text = "sg: " + ErrnoText(error);
+    // The block layer refuses a request larger than the device's
+    // max_sectors with EINVAL, as it refuses one it cannot map.
+    const std::uint64_t most = std::uint64_t{open.maxSectors} * 512;
+    if (error == EINVAL && most > 0 && io.dxfer_len > most)
+        text += ": " + std::to_string(io.dxfer_len) +
+                " bytes are more than the reader takes in one request (its max_sectors " +
+                std::to_string(open.maxSectors) + ": " + std::to_string(most) + " bytes)";
+    else if (Gone(error))
+        text += ": the device is gone";
+    return text;
+}
+
 bool LinuxPlatform::CarryPassThrough(OpenDrive& open, void* in, std::uint32_t inSize, void* out,
                                      std::uint32_t outSize, std::uint32_t* bytesReturned,
                                      std::string& details, std::string& reason) {
@@ -159,25 +214,88 @@ bool LinuxPlatform::CarryPassThrough(OpenDrive& open, void* in, std::uint32_t in
         return false;
     }
     SgRequest sg(request);
-    const int result = sg_.Io(open.fd, sg.header());
+    int result = 0;
+    {
+        const HeldSignals held;
+        result = sg_.Io(open.fd, sg.header());
+    }
     if (result < 0) {
-        reason = SgIoFailure(-result);
-        if (result == -EPERM || result == -EACCES) {
-            GiveUp(open.drive, Named(open.drive) +
-                                   "the kernel refuses the reader's vendor commands, which need "
-                                   "CAP_SYS_RAWIO; run as root, or give the program the capability "
-                                   "(sudo setcap cap_sys_rawio+ep \"$(command -v usbisp)\")" +
-                                   GoingOn(open.drive));
-        }
+        reason = SgFailure(-result, open, sg.header());
         return false;
     }
-    const SgOutcome outcome = ReadOutcome(sg);
-    if (!outcome.carried) return false;
+    SgOutcome outcome = ReadOutcome(sg);
+    if (!outcome.carried) {
+        reason = outcome.failure;
+        return false;
+    }
     std::vector<std::uint8_t> sense;
     const std::uint32_t returned =
         CompletePassThrough(in, out, request, outcome.scsiStatus, outcome.reply, &sense);
     if (bytesReturned) *bytesReturned = returned;
     details = PassThroughDetails(request, outcome.scsiStatus, sense);
+    return true;
+}
+
+std::string LinuxPlatform::PlaceOf(const LinuxDrive& drive) {
+    if (!drive.place.empty()) return drive.place;
+    const NodeInfo info = sg_.Stat(drive.device);
+    if (info.error != 0 || !info.character) return {};
+    const auto scsi = ScsiNodeOf(options_.paths, info.major, info.minor);
+    return scsi ? scsi->place : std::string();
+}
+
+bool LinuxPlatform::AwaitReplug(std::uint32_t limitMs, std::string& error) {
+    constexpr std::uint32_t kPollMs = 100;
+    struct Awaited {
+        const LinuxDrive* drive;
+        std::string place;
+        std::string before;  // the SCSI device there when the wait began
+    };
+    std::vector<Awaited> awaited;
+    std::string letters;
+    for (const LinuxDrive& drive : drives_) {
+        const std::string place = PlaceOf(drive);
+        if (place.empty()) continue;
+        const auto now = ScsiNodeAt(options_.paths, place);
+        awaited.push_back({&drive, place, now ? now->device : std::string()});
+        letters += std::string(letters.empty() ? "" : " ") + drive.letter + ":";
+    }
+    if (awaited.empty()) return true;
+    // Asked at every replug, not once.
+    if (options_.complain)
+        options_.complain("usbisp: unplug the readers (" + letters +
+                          ") and plug them in again; waiting up to " +
+                          std::to_string(limitMs / 1000) + " s");
+    // Back: a new SCSI device at the same place, under a node that opens. A
+    // new device is a new host number, so a replug quicker than the polls
+    // is seen too.
+    auto back = [this](const Awaited& a) {
+        const auto now = ScsiNodeAt(options_.paths, a.place);
+        return now && now->device != a.before && sg_.Stat(now->node).error == 0 &&
+               sg_.CheckAccess(now->node) == 0;
+    };
+    for (std::uint32_t waited = 0;; waited += kPollMs) {
+        std::string missing;
+        for (const Awaited& a : awaited)
+            if (!back(a))
+                missing += std::string(missing.empty() ? "" : " ") + a.drive->letter + ":";
+        if (missing.empty()) break;
+        if (waited >= limitMs) {
+            error = "replug: " + missing + " did not come back within " +
+                    std::to_string(limitMs / 1000) + " s";
+            return false;
+        }
+        clock_.Wait(kPollMs);
+    }
+    // A letter --drive gave stays with its node, wherever the reader went.
+    for (const Awaited& a : awaited) {
+        if (!a.drive->place.empty()) continue;
+        const auto now = ScsiNodeAt(options_.paths, a.place);
+        if (now && now->node != a.drive->device)
+            Complain(Named(a.drive->device, a.drive->letter) + "its reader came back as " +
+                     now->node + "; " + a.drive->letter + ": stays with " + a.drive->device +
+                     " as --drive named it");
+    }
     return true;
 }
 

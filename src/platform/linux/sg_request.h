@@ -1,22 +1,26 @@
-// One pass-through request as SG_IO carries it. The request record the program
-// built (already checked, see scsi_pass_through.h) becomes an sg_io_hdr with
-// buffers of its own: the direction (a request without data is
-// SG_DXFER_NONE), the CdbLength bytes of the command block, the data phase,
-// the sense buffer of SenseInfoLength bytes and the time-out in milliseconds.
-// What the kernel hands back becomes the request's completion: the SCSI
-// status, the data actually moved and the sense bytes written, or a transport
-// failure when the host adapter or the driver reports one.
+// One pass-through request as the sg driver carries it. The request record the
+// program built (already checked, see scsi_pass_through.h) becomes an
+// sg_io_hdr with buffers of its own: the direction (a request without data is
+// SG_DXFER_NONE), the command block, the data phase, the sense buffer of
+// SenseInfoLength bytes and the time-out in milliseconds. What the kernel
+// hands back becomes the request's completion as Windows would give it: the
+// SCSI status, the data actually moved in either direction and the sense
+// bytes written, or a transport failure when the host adapter reports one.
 #pragma once
 
 #include <scsi/sg.h>
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/scsi_pass_through.h"
 
 namespace usbisp::lnx {
+
+// sg takes no command block shorter than this (EMSGSIZE).
+inline constexpr std::uint8_t kSgMinCommandLength = 6;
 
 class SgRequest {
   public:
@@ -37,11 +41,12 @@ class SgRequest {
 
 // What became of a request the kernel took.
 struct SgOutcome {
-    // False when the host adapter or the driver reports a failure: nothing
-    // reliable came back.
+    // False when the host adapter reports a failure: nothing reliable came
+    // back, and `failure` says what the adapter reported.
     bool carried = false;
+    std::string failure;
     std::uint8_t scsiStatus = 0;
-    PassThroughReply reply;  // the data moved in, the sense bytes written
+    PassThroughReply reply;  // the data moved in, the sense bytes written, the residue out
 };
 
 SgOutcome ReadOutcome(const SgRequest& request);

@@ -1,22 +1,22 @@
-// Which SCSI generic devices are card readers the program may use: those of
-// type disk whose sysfs path lies under a USB device, skipping any disk of
-// which a partition (or the whole disk) is mounted or held by another block
-// device (a device-mapper or RAID volume), in the order of their sg numbers.
+// Which SCSI generic devices become drives when --drive names none: the disks
+// under a USB device, in the order of their sg numbers, as E:, F:, ... A
+// reader of which any unit is in use (disk_use.h) is left out as a whole:
+// programming resets its controller under every card in it. What is left out
+// and why is said on standard error: no sg driver, a reader in use, more
+// disks than letters.
 #pragma once
 
-#include <string>
 #include <vector>
+
+#include "platform/linux/drive_map.h"
+#include "platform/linux/sg_driver.h"
+#include "platform/linux/system_paths.h"
+#include "platform/transcript_text.h"
 
 namespace usbisp::lnx {
 
-// Where the scan looks; the tests point it at a scratch directory.
-struct SystemPaths {
-    std::string sys = "/sys";
-    std::string mounts = "/proc/mounts";
-    std::string dev = "/dev";
-};
-
-// The device nodes ("/dev/sg2"), by sg number.
-std::vector<std::string> FindUsbDisks(const SystemPaths& paths);
+// Each drive bound to its reader's place on the bus (LinuxDrive::place).
+std::vector<LinuxDrive> FindUsbDisks(const SystemPaths& paths, SgDriver& kernel,
+                                     const TranscriptSink& complain);
 
 }  // namespace usbisp::lnx

@@ -1,7 +1,7 @@
 // An emulated card reader's controller, whatever carries its requests: the
-// drives of the pass-through, the kernel driver, the port drivers or ASPI each
-// have a front of their own that checks its request records and hands the
-// controller transport-neutral requests.
+// drives of the pass-through, the kernel driver, the port drivers, ASPI and
+// the USB Bulk-Only Transport each have a front of their own that checks its
+// request records and hands the controller transport-neutral requests.
 //
 // A sound controller answers INQUIRY in every state and ReadIdentity (and the
 // two block reads) except in ISP mode; after IspJump it is in ISP mode until
@@ -38,7 +38,9 @@
 namespace usbisp::sim {
 
 // What carried a request to the controller.
-enum class Carrier { PassThrough, KernelDriver, PortDriver65, PortDriver66, Aspi };
+// A USB host reaches the firmware itself: nothing on its way holds back the
+// 0xFF commands.
+enum class Carrier { PassThrough, KernelDriver, PortDriver65, PortDriver66, Aspi, UsbBulkOnly };
 
 struct ControllerRequest {
     Operation op = Operation::Inquiry;

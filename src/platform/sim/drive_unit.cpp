@@ -12,49 +12,18 @@ namespace {
 
 constexpr std::uint32_t kBlock = 512;
 constexpr std::uint8_t kCheckCondition = 0x02;
-constexpr std::uint32_t kInquiryDataLength = 36;
 
 bool IsTransfer(Operation op) {
     return op == Operation::IspWrite || op == Operation::IspVerify;
 }
 
-// The fields of the command block the device reads: only the bytes the
-// request declares reach it.
+// Only the bytes of the command block the request declares reach the device.
 std::uint32_t ExactCount(const PassThroughRequest& r) {
-    return static_cast<std::uint32_t>(r.deviceCdb[4] | r.deviceCdb[5] << 8);
+    return TransferByteCount(r.deviceCdb);
 }
 
-std::uint32_t Address(const PassThroughRequest& r) {
-    const auto& cdb = r.deviceCdb;
-    return static_cast<std::uint32_t>(cdb[2]) << 24 | static_cast<std::uint32_t>(cdb[3]) << 16 |
-           static_cast<std::uint32_t>(cdb[4]) << 8 | cdb[5];
-}
-
-// How many bytes the command itself moves in its data phase: the allocation
-// length of INQUIRY (at most the 36 bytes a unit has), the identity block, the
-// status and count replies, 512 per block of the block reads and transfers.
-// IspJump moves none.
 std::uint32_t CommandLength(Operation op, const PassThroughRequest& r) {
-    const auto& cdb = r.deviceCdb;
-    switch (op) {
-        case Operation::Inquiry:
-            return std::min<std::uint32_t>(static_cast<std::uint32_t>(cdb[3] << 8 | cdb[4]),
-                                           kInquiryDataLength);
-        case Operation::ReadIdentity:
-            return 528;
-        case Operation::GetIspStatus:
-        case Operation::GetDeviceCount:
-        case Operation::GetLunCount:
-            return 8;
-        case Operation::ReadIdentityBlock:
-        case Operation::ReadIdentityBlock2:
-            return cdb[8] * kBlock;
-        case Operation::IspWrite:
-        case Operation::IspVerify:
-            return cdb[6] * kBlock;
-        default:
-            return 0;
-    }
+    return CommandDataLength(op, r.deviceCdb);
 }
 
 // What the command block asks of the data phase, beyond the header checks.
@@ -139,7 +108,7 @@ IoctlOutcome ReaderUnit::Ioctl(std::uint32_t code, void* in, std::uint32_t inSiz
         const auto exact = static_cast<std::ptrdiff_t>(ExactCount(request));
         forController.payload.assign(request.dataOut.begin(), request.dataOut.begin() + exact);
     } else if (*op == Operation::ReadIdentityBlock || *op == Operation::ReadIdentityBlock2) {
-        forController.address = Address(request);
+        forController.address = BlockAddress(request.deviceCdb);
     }
     ControllerReply reply = controller_->Handle(forController);
     switch (reply.outcome) {

@@ -1,6 +1,9 @@
 #include "platform/sim/operations.h"
 
+#include <algorithm>
 #include <iterator>
+
+#include "platform/byte_order.h"
 
 namespace usbisp::sim {
 
@@ -98,6 +101,37 @@ std::optional<Operation> OperationOf(const std::array<std::uint8_t, 16>& cdb) {
         default:
             return std::nullopt;
     }
+}
+
+std::uint32_t CommandDataLength(Operation op, const std::array<std::uint8_t, 16>& cdb) {
+    constexpr std::uint32_t kBlock = 512;
+    constexpr std::uint32_t kInquiryDataLength = 36;
+    switch (op) {
+        case Operation::Inquiry:
+            return std::min<std::uint32_t>(GetBe16(&cdb[3]), kInquiryDataLength);
+        case Operation::ReadIdentity:
+            return 528;
+        case Operation::GetIspStatus:
+        case Operation::GetDeviceCount:
+        case Operation::GetLunCount:
+            return 8;
+        case Operation::ReadIdentityBlock:
+        case Operation::ReadIdentityBlock2:
+            return cdb[8] * kBlock;
+        case Operation::IspWrite:
+        case Operation::IspVerify:
+            return cdb[6] * kBlock;
+        default:
+            return 0;
+    }
+}
+
+std::uint32_t TransferByteCount(const std::array<std::uint8_t, 16>& cdb) {
+    return GetLe16(&cdb[4]);
+}
+
+std::uint32_t BlockAddress(const std::array<std::uint8_t, 16>& cdb) {
+    return GetBe32(&cdb[2]);
 }
 
 }  // namespace usbisp::sim

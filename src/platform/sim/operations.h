@@ -40,4 +40,14 @@ bool IsAnswerCommand(std::string_view name);
 // does not know.
 std::optional<Operation> OperationOf(const std::array<std::uint8_t, 16>& cdb);
 
+// How many bytes a command moves in its data phase, by its own command block:
+// the allocation length of INQUIRY (at most the 36 bytes a unit has), the
+// identity block, the status and count replies, 512 per block of the block
+// reads and transfers. IspJump moves none.
+std::uint32_t CommandDataLength(Operation op, const std::array<std::uint8_t, 16>& cdb);
+// The exact payload byte count of IspWrite and IspVerify.
+std::uint32_t TransferByteCount(const std::array<std::uint8_t, 16>& cdb);
+// The address of a block read.
+std::uint32_t BlockAddress(const std::array<std::uint8_t, 16>& cdb);
+
 }  // namespace usbisp::sim

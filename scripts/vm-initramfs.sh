@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# Assembles the guest's initramfs: the static busybox, the modules that
+# tests/vm/modules names with everything they depend on (in load order), the
+# static usbisp and usbisp-reader, the guest's scripts and the sessions.
+# Usage: vm-initramfs.sh KERNEL_DIR USBISP USBISP_READER SESSIONS_DIR OUT.cpio
+set -euo pipefail
+
+if [ $# -ne 5 ]; then
+    echo "usage: vm-initramfs.sh KERNEL_DIR USBISP USBISP_READER SESSIONS_DIR OUT.cpio" >&2
+    exit 2
+fi
+
+kernel=$1
+usbisp=$2
+reader=$3
+sessions=$4
+out=$5
+here=$(cd "$(dirname "$0")/.." && pwd)
+guest=$here/tests/vm/guest
+busybox=/bin/busybox
+
+# Nothing in the guest but these files: every program must be static.
+for program in "$busybox" "$usbisp" "$reader"; do
+    if [ ! -x "$program" ]; then
+        echo "vm-initramfs.sh: $program is missing" >&2
+        exit 1
+    fi
+    if readelf -lW "$program" | grep -q 'Requesting program interpreter'; then
+        echo "vm-initramfs.sh: $program is not linked statically" >&2
+        exit 1
+    fi
+done
+
+root=$out.root
+rm -rf "$root"
+mkdir -p "$root"/{bin,dev,proc,sys,tmp,etc,modules,usr/bin,vm}
+cp "$busybox" "$root/bin/busybox"
+# Without their debugging sections: a third of the size, and the guest copies
+# every byte of the initramfs under emulation.
+strip -o "$root/usr/bin/usbisp" "$usbisp"
+strip -o "$root/usr/bin/usbisp-reader" "$reader"
+cp "$guest/init" "$root/init"
+cp "$guest"/*.sh "$root/vm/"
+cp -r "$sessions" "$root/vm/sessions"
+# The folders the sessions' fixtures name, at their place in the source tree.
+for list in "$sessions"/*/fixtures; do
+    [ -f "$list" ] || continue
+    while read -r folder; do
+        case $folder in '' | '#'*) continue ;; esac
+        mkdir -p "$root/vm/tree/$folder"
+        cp -r "$here/$folder/." "$root/vm/tree/$folder/"
+    done <"$list"
+done
+# Two users without privileges: operator, outside the group "disk" that owns
+# the sg nodes, and diskop, in it.
+cat >"$root/etc/group" <<'EOF'
+root:x:0:
+disk:x:6:diskop
+operator:x:1000:
+diskop:x:1001:
+EOF
+cat >"$root/etc/passwd" <<'EOF'
+root:x:0:0:root:/:/bin/sh
+operator:x:1000:1000:operator:/tmp:/bin/sh
+diskop:x:1001:1001:diskop:/tmp:/bin/sh
+EOF
+
+# Modules by name: a dependency may spell its '-' as '_' or the other way.
+declare -A file_of
+while IFS= read -r file; do
+    name=${file##*/}
+    name=${name%.ko}
+    file_of[${name//-/_}]=$file
+done < <(find "$kernel/modules/kernel" -name '*.ko')
+
+declare -A params state
+order=()
+visit() {
+    local key=${1//-/_}
+    case ${state[$key]:-} in
+        done) return 0 ;;
+        busy) echo "vm-initramfs.sh: modules depend on each other in a cycle at $1" >&2; exit 1 ;;
+    esac
+    local file=${file_of[$key]:-}
+    if [ -z "$file" ]; then
+        # Built into the kernel, or missing from it.
+        if grep -q "/${1}.ko\$\|/${key}.ko\$" "$kernel/modules/modules.builtin"; then
+            state[$key]=done
+            return 0
+        fi
+        echo "vm-initramfs.sh: the kernel has no module $1" >&2
+        exit 1
+    fi
+    state[$key]=busy
+    local dep
+    for dep in $(modinfo -F depends "$file" | tr ',' ' '); do visit "$dep"; done
+    # A soft dependency that is a module of its own is loaded first too
+    # ("pre: crc64"); one that names an algorithm's alias is left to the kernel.
+    for dep in $(modinfo -F softdep "$file" | sed -n 's/.*pre: *//p'); do
+        [ -n "${file_of[${dep//-/_}]:-}" ] && visit "$dep"
+    done
+    state[$key]=done
+    order+=("$key")
+}
+while read -r name rest; do
+    case $name in '' | '#'*) continue ;; esac
+    params[${name//-/_}]=$rest
+    visit "$name"
+done <"$here/tests/vm/modules"
+for key in "${order[@]}"; do
+    cp "${file_of[$key]}" "$root/modules/$key.ko"
+    echo "$key ${params[$key]:-}" >>"$root/modules/order"
+done
+
+(cd "$root" && find . -mindepth 1 | LC_ALL=C sort | "$busybox" cpio -o -H newc 2>/dev/null) >"$out"
+rm -rf "$root"

@@ -1,0 +1,190 @@
+#!/usr/bin/env bash
+# Checks one vm session on the host: every run the guest made through the
+# kernel against the bench's run of the same bench file and script, and the
+# files the session left against the bench's. tests/vm/README.md describes a
+# session's folder. Usage: check.sh SESSION_DIR RESULT_DIR USBISP WORK_DIR
+set -uo pipefail
+
+if [ $# -ne 4 ]; then
+    echo "usage: check.sh SESSION_DIR RESULT_DIR USBISP WORK_DIR" >&2
+    exit 2
+fi
+
+session=${1%/}
+result=$2
+usbisp=$3
+work=$4
+name=$(basename "$session")
+here=$(cd "$(dirname "$0")" && pwd)
+failures=0
+
+fail() {
+    echo "$name: $*" >&2
+    failures=$((failures + 1))
+}
+
+if [ ! -d "$result" ]; then
+    echo "$name: the guest left no results" >&2
+    exit 1
+fi
+if [ -s "$result/failed" ]; then
+    echo "$name: the guest could not carry the session out:" >&2
+    sed 's/^/  /' "$result/failed" >&2
+    exit 1
+fi
+
+rm -rf "$work"
+mkdir -p "$work/bench" "$work/dir" "$work/dumps"
+# The bench's files (bench files, firmware) and the program's directory.
+find "$session" -maxdepth 1 -type f -exec cp {} "$work/bench/" \;
+if [ -f "$session/fixtures" ]; then
+    while read -r folder; do
+        case $folder in '' | '#'*) continue ;; esac
+        cp -r "$here/../../$folder/." "$work/dir/"
+    done <"$session/fixtures"
+fi
+[ -d "$session/files" ] && cp -r "$session/files/." "$work/dir/"
+
+# The readers the guest plugged in, by their number on the bench.
+readers=$(awk '$1 == "reader" { print $2 }' "$session/plan")
+
+# The firmware file of each reader of a bench, in bench order (each reader
+# names its firmware "@FILE" beside the bench file).
+firmware_files() {
+    grep -o '"firmware": *"@[^"]*"' "$1" | sed 's/.*"@\(.*\)"/\1/'
+}
+
+# Each plugged reader's firmware on the bench: at first the one its bench
+# entry names, then what the last run over bench.json left.
+index=0
+for file in $(firmware_files "$work/bench/bench.json"); do
+    index=$((index + 1))
+    cp "$work/bench/$file" "$work/dumps/reader-$index.bin"
+done
+
+# The bench's script for a run: the guest's actions, with the firmware of
+# every plugged reader dumped before the window ends (dump leaves no line in
+# the transcript). A run over another bench, which need not have the
+# readers, dumps nothing.
+bench_script() {
+    local dumps="" reader
+    if [ "$2" = bench.json ]; then
+        for reader in $readers; do dumps+="dump $reader VMDUMP$reader.BIN"$'\n'; done
+    fi
+    awk -v dumps="$dumps" '
+        { lines[++n] = $0 }
+        /^[ \t]*(click Close|cancel)[ \t]*$/ { last = n }
+        END {
+            for (i = 1; i <= n; i++) {
+                if (i == last) printf "%s", dumps
+                print lines[i]
+            }
+            if (!last) printf "%s", dumps
+        }' "$1"
+}
+
+rules=$session/kernel.txt
+[ -f "$rules" ] || rules=/dev/null
+used=$work/rules-used
+: >"$used"
+
+run=0
+while read -r verb script rest; do
+    [ "$verb" = run ] || continue
+    run=$((run + 1))
+    bench=bench.json
+    stderr_file=""
+    status=0
+    user=root
+    previous=""
+    for word in $rest; do
+        [ "$previous" = as ] && user=$word
+        previous=$word
+        case $word in
+            bench=*) bench=${word#bench=} ;;
+            stderr=*) stderr_file=$session/${word#stderr=} ;;
+            status=*) status=${word#status=} ;;
+        esac
+    done
+    out=$result/run-$run
+    if [ ! -f "$out.out" ]; then
+        fail "run $run ($script): the guest did not make it"
+        continue
+    fi
+    bench_script "$session/$script" "$bench" >"$work/script-$run.txt"
+    timeout 120 "$usbisp" --bench "$work/bench/$bench" --script "$work/script-$run.txt" --trace-io \
+        --dir "$work/dir" >"$work/bench-$run.txt" 2>"$work/bench-$run.err"
+    bench_status=$?
+    if [ "$bench_status" -ne 0 ] || [ -s "$work/bench-$run.err" ]; then
+        fail "run $run: the bench's run failed (status $bench_status):"
+        sed 's/^/  /' "$work/bench-$run.err" >&2
+        continue
+    fi
+    # Each reader starts the next run with the firmware it holds now, as the
+    # virtual reader, which lives on through the whole session, does.
+    index=0
+    for file in $(firmware_files "$work/bench/bench.json"); do
+        index=$((index + 1))
+        dump=$work/dir/VMDUMP$index.BIN
+        [ -f "$dump" ] || continue
+        cp "$dump" "$work/bench/$file"
+        mv "$dump" "$work/dumps/reader-$index.bin"
+    done
+    rm -f "$work"/dir/VMDUMP*.BIN
+
+    # What only the kernel can make differ, as the session names it.
+    if ! awk -v rules="$rules" -v used="$used" -f "$here/differences.awk" "$work/bench-$run.txt" \
+        >"$work/expected-$run.txt"; then
+        fail "kernel.txt cannot be read"
+        continue
+    fi
+    if ! diff -u --label "bench, with the session's differences" --label "guest: $script" \
+        "$work/expected-$run.txt" "$out.out" >"$work/diff-$run.txt"; then
+        fail "run $run ($script): the transcript differs from the bench's"
+        head -n 60 "$work/diff-$run.txt" >&2
+    fi
+    if [ -n "$stderr_file" ]; then
+        if ! diff -u --label expected --label "guest's standard error" "$stderr_file" "$out.err" >&2; then
+            fail "run $run: standard error differs"
+        fi
+    elif [ -s "$out.err" ]; then
+        fail "run $run: standard error is not empty:"
+        sed 's/^/  /' "$out.err" >&2
+    fi
+    # A user's run is made without any capability (CAP_SYS_RAWIO above all).
+    if [ "$user" != root ]; then
+        capabilities=$(sed -n 's/^CapEff:[[:space:]]*//p' "$out.who" 2>/dev/null)
+        if [ "$capabilities" != 0000000000000000 ]; then
+            fail "run $run: $user ran with the capabilities '$capabilities'"
+        fi
+    fi
+    if [ "$(cat "$out.status")" != "$status" ]; then
+        fail "run $run: exit status $(cat "$out.status"), not $status"
+    fi
+done <"$session/plan"
+if [ "$run" -eq 0 ]; then
+    fail "the plan has no run"
+fi
+if [ -s "$result/run-$((run + 1)).out" ]; then
+    fail "the guest made more runs than the plan has"
+fi
+
+# A named difference that never occurred is stale.
+for block in $(awk '{ count[$1] += $2 } END { for (b in count) if (count[b] == 0) print b }' "$used"); do
+    fail "difference $block of kernel.txt never occurred"
+done
+
+# The program's directory (SERIAL.TXT above all), and the firmware each
+# virtual reader holds at the end, written out by it, against the bench's.
+if ! diff -r "$work/dir" "$result/dir" >&2; then
+    fail "the program's directory differs from the bench's"
+fi
+for reader in $readers; do
+    if [ ! -f "$result/reader-$reader.bin" ]; then
+        fail "virtual reader $reader wrote out no firmware"
+    elif ! cmp "$work/dumps/reader-$reader.bin" "$result/reader-$reader.bin" >&2; then
+        fail "virtual reader $reader holds other firmware than the bench's reader $reader"
+    fi
+done
+
+[ "$failures" -eq 0 ]
