@@ -57,7 +57,7 @@ soak: configure
 # The unit tests, the scripted runs and the data cases once more, built with
 # AddressSanitizer and UndefinedBehaviorSanitizer; any report fails them.
 SAN_BUILD ?= build-sanitize
-SAN_TESTS = tests/unit_tests tests/run_tests tests/cases/case_tests
+SAN_TESTS = tests/unit_tests tests/run_tests tests/cases/case_tests tests/station/station_tests
 export ASAN_OPTIONS ?= detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
 
