@@ -37,13 +37,17 @@ test: build cross-check windows package sanitize fuzz-smoke vmtest
 
 # The session benchmark in-process, then a whole scripted session as a process
 # beside /bin/true and their ratio (bench/session_ratio.cpp). BENCH_ROUNDS
-# sessions are timed.
+# sessions are timed. Then the production station: 16 readers at once against
+# one on the bench's clock, and LINE_READERS readers in a line.
 BENCH_ROUNDS ?= 300
+# The production station's line: readers through 16 ports (bench/line_benchmark.cpp).
+LINE_READERS ?= 1000
 
 bench: configure
-	@cmake --build $(BUILD) -j$(JOBS) --target session_benchmark session_ratio
+	@cmake --build $(BUILD) -j$(JOBS) --target session_benchmark session_ratio line_benchmark
 	@$(BUILD)/bench/session_benchmark
 	@$(BUILD)/bench/session_ratio $(BENCH_ROUNDS)
+	@$(BUILD)/bench/line_benchmark $(LINE_READERS)
 
 # 10,000 programming runs in one process (tests/soak/soak.cpp); not in make test.
 soak: configure
@@ -53,7 +57,7 @@ soak: configure
 # The unit tests, the scripted runs and the data cases once more, built with
 # AddressSanitizer and UndefinedBehaviorSanitizer; any report fails them.
 SAN_BUILD ?= build-sanitize
-SAN_TESTS = tests/unit_tests tests/run_tests tests/cases/case_tests
+SAN_TESTS = tests/unit_tests tests/run_tests tests/cases/case_tests tests/station/station_tests
 export ASAN_OPTIONS ?= detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
 

@@ -11,6 +11,7 @@
 #include "platform/linux/scsi_nodes.h"
 #include "platform/linux/sg_driver.h"
 #include "script/headless.h"
+#include "station/station_main.h"
 #ifdef USBISP_HAVE_TUI
 #include "tui/interactive.h"
 #endif
@@ -24,6 +25,9 @@ constexpr const char* kUsage =
     "on stdout\n"
     "       usbisp --real [--drive E=/dev/sgN ...] [--dir DIR] [--script FILE [--trace-io]]\n"
     "                                                                     real card readers\n"
+    "       usbisp --station [--bench FILE | --real [--readers N]] [--dir DIR] [--log FILE]\n"
+    "                        [--verify-only] [--headless] [--trace-io]\n"
+    "                                                                     production station\n"
     "       usbisp --help | --version\n";
 
 constexpr const char* kHelp =
@@ -54,6 +58,15 @@ constexpr const char* kHelp =
     "                 (C to Z) instead; give it once per drive. A block device\n"
     "                 such as /dev/sdb is refused: lsscsi -g shows the sg device\n"
     "                 of each disk.\n"
+    "  --station      the production station: every reader plugged in is programmed\n"
+    "                 (with --verify-only: checked) in parallel with the others, on\n"
+    "                 the bench's plug timeline or, with --real, as readers arrive;\n"
+    "                 a board in the terminal, or the transcript with --headless\n"
+    "  --log FILE     with --station: the production log, one JSON line per reader\n"
+    "                 (default: DIR/PRODUCTION.LOG)\n"
+    "  --verify-only  with --station: check the readers' firmware, program nothing\n"
+    "  --headless     with --station: the transcript on stdout instead of the board\n"
+    "  --readers N    with --station --real: end once N readers were done and left\n"
     "\n"
     "With --real the program needs read and write access to the sg devices: run\n"
     "it as root, or add the user to the group that owns them (often \"disk\") and\n"
@@ -81,6 +94,9 @@ int main(int argc, char** argv) {
     // must not end a run between two commands to a reader: the write fails
     // instead, and the run goes on without its transcript.
     std::signal(SIGPIPE, SIG_IGN);
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--station")
+            return usbisp::station::StationMain(argc, argv, std::cout, std::cerr);
     usbisp::script::HeadlessOptions options;
     options.directory = ".";
     bool headless = false;

@@ -11,6 +11,8 @@
 
 namespace usbisp {
 
+class SerialSource;
+
 inline constexpr std::size_t kFirmwareImageSize = 65536;
 
 // The ROM code file as read, and its length (1 to 65536 after a good load).
@@ -34,6 +36,8 @@ struct FirmwareState {
     // The last store of SERIAL.TXT failed: the counter in memory is ahead of
     // the file, and the file must not be read over it.
     bool serialUnsaved = false;
+    // Where programming runs take their serial numbers; none: SERIAL.TXT.
+    SerialSource* serialSource = nullptr;
     // The status window of the latest flow; the next flow replaces it.
     std::unique_ptr<ProgressDialog> progressWindow;
 };

@@ -10,6 +10,7 @@
 #include "firmware/sequences.h"
 #include "firmware/serial_file.h"
 #include "firmware/serial_number.h"
+#include "firmware/serial_source.h"
 #include "platform/printf_text.h"
 
 namespace usbisp {
@@ -64,9 +65,14 @@ void ProgramFirmware(FirmwareContext& ctx) {
     const std::string romCodeFile = FieldText(data.romCodeFile);
     if (!LoadRomCodeFile(ctx.platform, messages, romCodeFile.c_str(), image)) return;
     SerialCounter& counter = firmware.serialCounter;
-    if (!noCounterFile && !TakeSerialCounter(ctx.platform, messages, counter,
-                                             firmware.serialUnsaved, data.strSerialActive != 0))
-        return;
+    SerialSource* source = firmware.serialSource;
+    if (!noCounterFile) {
+        const bool userSerial = data.strSerialActive != 0;
+        const bool taken = source ? source->Take(ctx.platform, messages, counter, userSerial)
+                                  : TakeSerialCounter(ctx.platform, messages, counter,
+                                                      firmware.serialUnsaved, userSerial);
+        if (!taken) return;
+    }
 
     messages.Line(CounterLine(counter));
     RomCodeLines(messages, romCodeFile, app.driverFileName);
@@ -74,6 +80,7 @@ void ProgramFirmware(FirmwareContext& ctx) {
     if (now.year <= 2000) return messages.BoxAndLine(YearTooSmall(now.year));
 
     const SerialNumber serial = BuildSerialNumber(counter, now);
+    if (source && !noCounterFile) source->Built(serial);
     const SerialDescriptor descriptor = BuildSerialDescriptor(serial);
     messages.Line("SERIAL NUMBER: " + ShownSerial(data, serial));
     messages.Line(kRule);
@@ -96,7 +103,8 @@ void ProgramFirmware(FirmwareContext& ctx) {
     auto path = MakeAccessPath(ctx.access())->SequencePath();
     const int successes = app.ispSuccessCount;
     ProgramImage(ctx, *path, image.length);
-    if (app.ispSuccessCount == successes + 1 && !data.strSerialActive && !noCounterFile)
+    // A source has saved its number before the run.
+    if (!source && app.ispSuccessCount == successes + 1 && !data.strSerialActive && !noCounterFile)
         AdvanceAndStoreSerialCounter(ctx.platform, ctx.view, counter, firmware.serialUnsaved);
 }
 

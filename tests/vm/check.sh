@@ -23,6 +23,11 @@ fail() {
     failures=$((failures + 1))
 }
 
+# A production station's session has checks of its own.
+if grep -q '^station ' "$session/plan"; then
+    exec "$here/check_station.sh" "$@"
+fi
+
 if [ ! -d "$result" ]; then
     echo "$name: the guest left no results" >&2
     exit 1

@@ -44,18 +44,25 @@ LocalTime FromTimePoint(Clock::time_point point) {
 
 LocalTime RealLocalTime() {
     const std::time_t now = std::time(nullptr);
-    const std::tm* tm = std::localtime(&now);
+    // Benches are made on several threads at once (a station's readers):
+    // not the C library's one shared result.
+    std::tm tm{};
+    localtime_r(&now, &tm);
     LocalTime t;
-    t.year = static_cast<std::uint16_t>(tm->tm_year + 1900);
-    t.month = static_cast<std::uint16_t>(tm->tm_mon + 1);
-    t.day = static_cast<std::uint16_t>(tm->tm_mday);
-    t.hour = static_cast<std::uint16_t>(tm->tm_hour);
-    t.minute = static_cast<std::uint16_t>(tm->tm_min);
-    t.second = static_cast<std::uint16_t>(tm->tm_sec);
+    t.year = static_cast<std::uint16_t>(tm.tm_year + 1900);
+    t.month = static_cast<std::uint16_t>(tm.tm_mon + 1);
+    t.day = static_cast<std::uint16_t>(tm.tm_mday);
+    t.hour = static_cast<std::uint16_t>(tm.tm_hour);
+    t.minute = static_cast<std::uint16_t>(tm.tm_min);
+    t.second = static_cast<std::uint16_t>(tm.tm_sec);
     return t;
 }
 
 }  // namespace
+
+LocalTime LocalTimeAfter(const LocalTime& start, std::uint64_t milliseconds) {
+    return FromTimePoint(ToTimePoint(start) + std::chrono::milliseconds(milliseconds));
+}
 
 Bench::Bench(BenchConfig config, std::string directory, EventSink sink, bool traceIo)
     : config_(std::move(config)),

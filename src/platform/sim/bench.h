@@ -24,6 +24,9 @@ namespace usbisp::sim {
 // line without its line feed.
 using EventSink = std::function<void(const std::string&)>;
 
+// The local time `milliseconds` after `start`, as the bench's clock counts it.
+LocalTime LocalTimeAfter(const LocalTime& start, std::uint64_t milliseconds);
+
 class Bench : public Platform {
   public:
     Bench(BenchConfig config, std::string directory, EventSink sink, bool traceIo);

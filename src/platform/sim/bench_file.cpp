@@ -62,28 +62,29 @@ const char* DemoBenchJson() {
 })";
 }
 
-std::optional<BenchConfig> LoadBenchFile(const std::string& path, std::string& error) {
-    std::string text;
-    std::string baseDir = ".";
-    std::string name = "demo bench";
-    if (path.empty()) {
-        text = DemoBenchJson();
-    } else {
-        name = path;
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
-            error = path + ": cannot read the bench file";
-            return std::nullopt;
-        }
-        std::ostringstream buffer;
-        buffer << in.rdbuf();
-        text = buffer.str();
-        const auto slash = path.find_last_of('/');
-        if (slash != std::string::npos) baseDir = path.substr(0, slash);
+bool ReadBenchText(const std::string& path, BenchText& bench, std::string& error) {
+    bench = BenchText{DemoBenchJson(), ".", "demo bench"};
+    if (path.empty()) return true;
+    bench.name = path;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path + ": cannot read the bench file";
+        return false;
     }
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    bench.text = buffer.str();
+    const auto slash = path.find_last_of('/');
+    if (slash != std::string::npos) bench.baseDir = path.substr(0, slash);
+    return true;
+}
+
+std::optional<BenchConfig> LoadBenchFile(const std::string& path, std::string& error) {
+    BenchText bench;
+    if (!ReadBenchText(path, bench, error)) return std::nullopt;
     std::string what;
-    auto config = ParseBenchConfig(text, baseDir, what);
-    if (!config) error = name + ": " + what;
+    auto config = ParseBenchConfig(bench.text, bench.baseDir, what);
+    if (!config) error = bench.name + ": " + what;
     return config;
 }
 

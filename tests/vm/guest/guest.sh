@@ -7,6 +7,8 @@
 #   reader-N.bin                         the firmware virtual reader N holds at
 #                                        the end, written out by the reader
 #   run-N.who                            who a run as a user ran as
+#   station.out, .err, .status           the production station's transcript,
+#                                        standard error and exit status
 #   usbmon.txt, reader-N.log             the buses' requests, the readers' output
 #   failed                               why the session could not be carried
 #                                        out, when it could not
@@ -65,6 +67,14 @@ wait_disks() {
 # Takes the next free device controller into $udc (no subshell: the count
 # must outlive the call).
 take_udc() {
+    # One a reader unplugged for good ("unplug") left free comes first.
+    if [ -n "$FREE_UDCS" ]; then
+        set -- $FREE_UDCS
+        udc=$1
+        shift
+        FREE_UDCS="$*"
+        return
+    fi
     udc=$UDC_COUNT
     UDC_COUNT=$((UDC_COUNT + 1))
 }
@@ -136,7 +146,7 @@ plug_reader() {
     log=$OUT/reader-$reader.log
     usbisp-reader --trace --bench "$SESSION_DIR/bench.json" --reader "$reader" --udc "dummy_udc.$udc" \
         --firmware-out "$OUT/reader-$reader.bin" </dev/null >"$log" 2>&1 &
-    eval "READER_UDC_$reader=$udc"
+    eval "READER_UDC_$reader=$udc READER_PID_$reader=$!"
     READER_PIDS="$READER_PIDS $!"
     READERS="$READERS $reader"
     READERS_REVERSED=" $reader$READERS_REVERSED"
@@ -293,6 +303,65 @@ run_usbisp() {
     note "$SESSION: run $RUNS ($script) ended with status $(cat "$base.status")"
 }
 
+# Virtual reader N unplugged for good, as a finished reader leaves a
+# production station: its process stopped (it unbinds and removes its gadget
+# and writes its firmware out), its disks gone; its device controller takes
+# the next reader plugged in.
+retire_reader() {
+    eval "udc=\${READER_UDC_$1:-} pid=\${READER_PID_$1:-}"
+    [ -n "$pid" ] || { session_failed "unplug $1: no such reader"; return 1; }
+    kill "$pid"
+    tenths=$((GONE_SECONDS * 10))
+    while kill -0 "$pid" 2>/dev/null; do
+        [ "$tenths" -le 0 ] && { session_failed "virtual reader $1 did not stop"; return 1; }
+        usleep 100000
+        tenths=$((tenths - 1))
+    done
+    wait_disks "$udc" 0 "$GONE_SECONDS" || return 1
+    FREE_UDCS="$FREE_UDCS $udc"
+}
+
+# station ARGS ... station end: the production station (usbisp --station
+# --real --headless) over the session's directory, in the background from the
+# first of these lines to the second; its transcript, standard error and exit
+# status in station.out, station.err and station.status.
+start_station() {
+    base=$OUT/station
+    timeout "$RUN_SECONDS" usbisp --station --real --headless --dir "$WORK" "$@" \
+        </dev/null >"$base.out" 2>"$base.err" &
+    STATION_PID=$!
+    tenths=$((READY_SECONDS * 10))
+    until grep -q '^station start ' "$base.out" 2>/dev/null; do
+        if [ "$tenths" -le 0 ] || ! kill -0 "$STATION_PID" 2>/dev/null; then
+            session_failed "the station did not start: $(tail -n 3 "$base.err")"
+            return 1
+        fi
+        usleep 100000
+        tenths=$((tenths - 1))
+    done
+}
+
+end_station() {
+    [ -n "$STATION_PID" ] || { session_failed "station end: no station runs"; return 1; }
+    wait "$STATION_PID"
+    echo $? >"$OUT/station.status"
+    STATION_PID=""
+    note "$SESSION: the station ended with status $(cat "$OUT/station.status")"
+}
+
+# await N WORD: until N of the station's port lines say WORD ("programmed").
+await_station() {
+    tenths=$((RUN_SECONDS * 10))
+    until [ "$(grep -c "^port [^ ]* $2 " "$OUT/station.out")" -ge "$1" ]; do
+        if [ "$tenths" -le 0 ] || ! kill -0 "$STATION_PID" 2>/dev/null; then
+            session_failed "the station has not $2 $1 readers: $(tail -n 2 "$OUT/station.err")"
+            return 1
+        fi
+        usleep 100000
+        tenths=$((tenths - 1))
+    done
+}
+
 # Ends the session: readers told to stop (each writes its firmware out),
 # partitions unmounted, gadgets unbound and removed, their disks gone.
 unplug_all() {
@@ -337,6 +406,8 @@ run_session() {
     ACCESS=""
     GADGETS=""
     MOUNTS=""
+    FREE_UDCS=""
+    STATION_PID=""
     mkdir -p "$OUT" "$WORK"
     if [ -f "$SESSION_DIR/fixtures" ]; then
         while read -r folder; do
@@ -363,9 +434,14 @@ run_session() {
             access) ACCESS=$args && apply_access ;;
             run) run_usbisp $args ;;
             replug) replug_reader $args ;;
+            unplug) retire_reader $args ;;
+            station) if [ "$args" = end ]; then end_station; else start_station $args; fi ;;
+            await) await_station $args ;;
             *) session_failed "unknown plan line: $verb $args" ;;
         esac || break
     done <"$SESSION_DIR/plan"
+    # A station the plan did not see to its end (a step failed) is stopped.
+    [ -n "$STATION_PID" ] && kill "$STATION_PID" 2>/dev/null && end_station
     unplug_all
     kill "$usbmon" 2>/dev/null
     mkdir -p "$OUT/dir"

@@ -1,0 +1,45 @@
+// One reader's run at a station: an instance of the core of its own over the
+// reader's platform, driven as an operator drives the main window: its
+// initialisation (the update data summary and "GetInfo": the identity read,
+// its report, and the check of the reader's inquiry identity against
+// DEVICE.TXT), then "ISP_Ena" and "WIN9xISP" (the image checks and the
+// programming sequence with its own verification) or, to check only,
+// "WIN9xVER"; then "Close". Every text is the main window's own, and every
+// event is a transcript line of the reader's port.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/platform.h"
+#include "script/recording_view.h"
+#include "station/log_lines.h"
+#include "station/serial_allocator.h"
+#include "station/session_view.h"
+
+namespace usbisp::station {
+
+enum class Phase { Identifying, Programming, Verifying };
+
+struct SessionHooks {
+    script::EventSink events;  // the reader's transcript lines, unprefixed
+    std::function<void(Phase)> phase;
+    ProgressSink progress;
+};
+
+// What a run found out, for the log and the board.
+struct SessionOutcome {
+    ReaderResult result = ReaderResult::Failed;
+    std::string step;  // the failing step's text
+    std::optional<ReaderIdentity> identity;
+    std::string serial;
+    std::optional<SerialCounter> number;
+    std::string image;
+    std::optional<std::uint32_t> imageCrc;
+};
+
+// `allocator` null: check only ("WIN9xVER") instead of programming.
+SessionOutcome RunReaderSession(Platform& platform, SerialAllocator* allocator,
+                                const SessionHooks& hooks);
+
+}  // namespace usbisp::station

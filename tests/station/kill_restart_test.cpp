@@ -1,0 +1,144 @@
+// The station killed at random moments during runs of 200 readers on the
+// bench, and started again: across all runs no serial number is on two
+// readers, and every number below the counter is on a programmed reader or
+// void in the log.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/test_support.h"
+
+extern char** environ;
+
+namespace usbisp::station {
+namespace {
+
+using Json = nlohmann::json;
+
+// Every fifth reader's controller finds the image different at each compare:
+// its programming fails after its number was stamped.
+constexpr const char* kBench = R"({"windows": "xp", "clock": "2003-11-18T09:30:00",
+  "readers": [
+    {"inquiry": {"vendor": "Generic", "product": "Flash Reader"}, "hardwareRevision": "73 11 00"},
+    {"inquiry": {"vendor": "Generic", "product": "Flash Reader"}, "hardwareRevision": "73 11 00",
+     "answers": {"IspVerify": ["33", "33", "33"]}}],
+  "station": {"ports": 16, "handling": 500, "line": {"readers": 200, "kinds": [1, 1, 1, 1, 2]}}})";
+
+constexpr int kKills = 12;
+
+std::vector<char> Image() {
+    std::vector<char> image(4096);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 13 + 7);
+    image[0] = 5;  // type 5, marker 0xFE: a 7311 takes it
+    image[1] = static_cast<char>(0xFE);
+    return image;
+}
+
+pid_t StartStation(const test::TempDir& dir) {
+    std::vector<std::string> args = {
+        USBISP_BINARY, "--station", "--headless", "--bench", dir.path() + "/BENCH.JSON",
+        "--dir",       dir.path()};
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int status = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(status, 0);
+    return pid;
+}
+
+// Waits for the station; its exit status, or -signal when it was killed.
+int Wait(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+TEST(KillAndRestart, NoNumberTwiceAndNoneLost) {
+    test::TempDir dir;
+    dir.Write("BENCH.JSON", kBench);
+    dir.Write("DEVICE.TXT",
+              "FA_Inquiry_Manufacture = \"Generic\";\nFA_Inquiry_Product = \"Flash Reader\";\n"
+              "ISP_ROMCODE = \"ROM.BIN\";\n");
+    dir.Write("SERIAL.TXT", "0x57 0x01 0x0000");
+    const std::vector<char> image = Image();
+    dir.Write("ROM.BIN", std::string(image.begin(), image.end()));
+    dir.Write("ROM.adr", std::string("\x00\x01\x00\x00\x06\x00\x00\x00\x0d\x00\x00\x00", 12));
+
+    // One whole run tells how long a run takes here.
+    const auto before = std::chrono::steady_clock::now();
+    ASSERT_EQ(Wait(StartStation(dir)), 0);
+    const auto runTime = std::chrono::steady_clock::now() - before;
+    const auto runUs = std::chrono::duration_cast<std::chrono::microseconds>(runTime).count();
+
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<long> moment(0, std::max<long>(runUs, 1000));
+    int killed = 0;
+    for (int round = 0; round < kKills; ++round) {
+        const pid_t pid = StartStation(dir);
+        std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
+        kill(pid, SIGKILL);
+        if (Wait(pid) == -SIGKILL) ++killed;
+    }
+    // A last run to its end squares the counter with the log.
+    ASSERT_EQ(Wait(StartStation(dir)), 0);
+    EXPECT_GT(killed, kKills / 2) << "the runs ended before they could be killed";
+
+    std::map<std::uint32_t, std::vector<std::string>> uses;  // cnt -> what the log says of it
+    std::uint32_t first = 0;
+    bool started = false;
+    int programmed = 0;
+    for (const std::string& text : test::Lines(dir.Read("PRODUCTION.LOG"))) {
+        const Json line = Json::parse(text, nullptr, false);
+        ASSERT_TRUE(line.is_object()) << "a line that is not JSON: " << text;
+        const std::string event = line.value("event", "");
+        if (event == "counter" && !started) {
+            started = true;
+            first = line["cnt"].get<std::uint32_t>();
+        }
+        if ((event != "reader" && event != "void") || !line.contains("cnt")) continue;
+        const auto cnt = line["cnt"].get<std::uint32_t>();
+        const std::string result = event == "void" ? "void" : line.value("result", "");
+        if (result == "programmed") ++programmed;
+        if (event == "reader") {
+            EXPECT_TRUE(result == "programmed" || line.value("void", false)) << text;
+        }
+        uses[cnt].push_back(result);
+    }
+    ASSERT_TRUE(started);
+    std::uint32_t counter = 0;
+    ASSERT_EQ(std::sscanf(dir.Read("SERIAL.TXT").c_str(), "%*x %*x %x", &counter), 1);
+    EXPECT_GE(programmed, 2 * 160) << "two whole runs program 160 readers each";
+    for (std::uint32_t cnt = first; cnt < counter; ++cnt) {
+        ASSERT_TRUE(uses.count(cnt)) << "number " << cnt << " is neither programmed nor void";
+        EXPECT_EQ(uses[cnt].size(), 1u) << "number " << cnt << " is in the log more than once";
+    }
+    int voided = 0;
+    for (const auto& [cnt, what] : uses) {
+        EXPECT_LT(cnt, counter) << "number " << cnt << " is not below the counter";
+        voided += what.front() != "programmed";
+    }
+    std::printf("%d of %d runs killed; numbers %u to %u: %d programmed, %d void\n", killed, kKills,
+                first, counter - 1, programmed, voided);
+}
+
+}  // namespace
+}  // namespace usbisp::station
