@@ -36,7 +36,8 @@ Handle BenchReader::CreateFileA(const char* path, std::uint32_t desiredAccess,
                                 std::uint32_t shareMode, std::uint32_t creationDisposition,
                                 std::uint32_t flagsAndAttributes) {
     const std::string name = path ? path : "";
-    if (Gone() && IsReaderDrive(name)) {
+    goneOpen_ = Gone() && IsReaderDrive(name);
+    if (goneOpen_) {
         if (traceIo_ && events_)
             events_(IoOpenEvent(name, false, desiredAccess, shareMode, flagsAndAttributes));
         return kInvalidHandle;

@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "platform/sim/bench.h"
 #include "platform/transcript_text.h"
+#include "platform/win_constants.h"
 #include "station/virtual_time.h"
 
 namespace usbisp::station {
@@ -32,6 +33,11 @@ class BenchReader : public Platform {
                          std::uint32_t inSize, void* outBuffer, std::uint32_t outSize,
                          std::uint32_t* bytesReturned) override;
     bool CloseHandle(Handle handle) override;
+    // The error of the last open: that of the bench, or no such drive once
+    // the reader is gone.
+    std::uint32_t GetLastError() override {
+        return goneOpen_ ? win::kErrorOpenFileNotFound : bench_.GetLastError();
+    }
     std::uint32_t GetLogicalDrives() override;
     void Sleep(std::uint32_t milliseconds) override;
     Module LoadLibraryA(const char* name) override { return bench_.LoadLibraryA(name); }
@@ -74,6 +80,7 @@ class BenchReader : public Platform {
     VirtualTime& time_;
     std::shared_ptr<std::atomic<bool>> unplugged_;
     std::map<Handle, std::string> paths_;
+    bool goneOpen_ = false;  // the last open was of a drive of the unplugged reader
 };
 
 }  // namespace usbisp::station
