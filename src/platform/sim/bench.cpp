@@ -45,9 +45,14 @@ LocalTime FromTimePoint(Clock::time_point point) {
 LocalTime RealLocalTime() {
     const std::time_t now = std::time(nullptr);
     // Benches are made on several threads at once (a station's readers):
-    // not the C library's one shared result.
+    // not the C library's one shared result. Windows' C library keeps that
+    // result per thread (and the one of Windows 98 has no localtime_s).
     std::tm tm{};
+#ifdef _WIN32
+    tm = *std::localtime(&now);
+#else
     localtime_r(&now, &tm);
+#endif
     LocalTime t;
     t.year = static_cast<std::uint16_t>(tm.tm_year + 1900);
     t.month = static_cast<std::uint16_t>(tm.tm_mon + 1);
