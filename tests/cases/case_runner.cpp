@@ -28,11 +28,6 @@ const fs::path kCasesRoot = USBISP_CASES_DIR;
 // run.
 const fs::path kTableCasesRoot = USBISP_TABLE_CASES_DIR;
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // The transcript a case expects: its expected.txt, where a line "@include
 // NAME" stands for the lines of pieces/NAME (start-ups and other runs that
 // many cases share), and a line "@repeat N LINE" for N lines LINE (a long
@@ -60,13 +55,6 @@ std::string ExpectedTranscript(const fs::path& file) {
         }
     }
     return expected;
-}
-
-std::vector<std::string> Words(const std::string& text) {
-    std::vector<std::string> words;
-    std::istringstream in(text);
-    for (std::string word; in >> word;) words.push_back(word);
-    return words;
 }
 
 // The cases of every group's table.txt, by name.

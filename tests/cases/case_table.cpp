@@ -8,6 +8,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "support/test_support.h"
+
 namespace usbisp::test {
 namespace {
 
@@ -38,18 +40,6 @@ struct Section {
 
 [[noreturn]] void Fail(const std::string& what) {
     throw std::runtime_error(what);
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::vector<std::string> Words(const std::string& text) {
-    std::vector<std::string> words;
-    std::istringstream in(text);
-    for (std::string word; in >> word;) words.push_back(word);
-    return words;
 }
 
 bool IsBlockStart(const std::string& line) {

@@ -30,18 +30,6 @@ namespace fs = std::filesystem;
 const fs::path kRoot = USBISP_STATION_CASES_DIR;
 const fs::path kMainCases = USBISP_CASES_DIR;
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::vector<std::string> Words(const std::string& text) {
-    std::vector<std::string> words;
-    std::istringstream in(text);
-    for (std::string word; in >> word;) words.push_back(word);
-    return words;
-}
-
 std::string Piece(const std::string& name) {
     for (const fs::path& dir : {kRoot / "pieces", kMainCases / "pieces"})
         if (fs::exists(dir / name)) return ReadFile(dir / name);

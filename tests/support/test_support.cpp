@@ -37,8 +37,7 @@ void TempDir::WriteBytes(const std::string& name, const std::vector<unsigned cha
 }
 
 std::string TempDir::Read(const std::string& name) const {
-    std::ifstream in(path_ + "/" + name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return ReadFile(path_ + "/" + name);
 }
 
 bool TempDir::Exists(const std::string& name) const {
@@ -74,6 +73,18 @@ std::vector<std::string> Lines(const std::string& text) {
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> Words(const std::string& text) {
+    std::vector<std::string> words;
+    std::istringstream in(text);
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
 }
 
 }  // namespace usbisp::test

@@ -48,4 +48,10 @@ RunResult RunScript(const TempDir& dir, const std::string& benchJson, const std:
 // The lines of a transcript.
 std::vector<std::string> Lines(const std::string& text);
 
+// The whole of a file as it is on disk; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
+// The words of a text, split at white space.
+std::vector<std::string> Words(const std::string& text);
+
 }  // namespace usbisp::test
