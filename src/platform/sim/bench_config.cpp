@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "platform/ascii_case.h"
-#include "platform/sim/operations.h"
+#include "emulator/operations.h"
 
 namespace usbisp::sim {
 
