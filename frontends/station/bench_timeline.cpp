@@ -137,10 +137,12 @@ std::optional<StationBench> ParseStationBench(const std::string& text, const std
         std::string what;
         auto config = sim::ParseBenchConfig(doc.dump(), baseDir, what);
         if (!config) {
-            // Each kind is checked on a machine of its own, as readers[0].
-            const std::string own = "readers[" + std::to_string(i) + "]";
-            for (std::size_t at; (at = what.find("readers[0]")) != std::string::npos;)
-                what.replace(at, 10, own);
+            // Each kind is checked on a machine of its own, as readers[0]:
+            // the key is named as the file has it. Only the key: a value the
+            // error quotes stays as it was written.
+            const std::string asAlone = "key \"readers[0]";
+            if (what.rfind(asAlone, 0) == 0)
+                what.replace(0, asAlone.size(), "key \"readers[" + std::to_string(i) + "]");
             error = what;
             return std::nullopt;
         }
