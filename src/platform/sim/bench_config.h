@@ -80,4 +80,9 @@ std::optional<std::uint32_t> VersionWordFor(const std::string& windows);
 std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::string& baseDir,
                                             std::string& error);
 
+// Every key path ParseBenchConfig accepts, objects and the keys under them
+// alike: "windows", "aspi.swap.after", "readers", "readers[].inquiry.vendor".
+// The keys of `answers`, `scsiStatus` and `delays` are the requests they name.
+std::vector<std::string> BenchKeys();
+
 }  // namespace usbisp::sim
