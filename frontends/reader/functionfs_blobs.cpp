@@ -2,8 +2,8 @@
 
 #include <linux/usb/functionfs.h>
 
+#include "emulator/usb_descriptors.h"
 #include "platform/byte_order.h"
-#include "platform/sim/usb_descriptors.h"
 
 namespace usbisp::reader {
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/sim/usb_bulk_only.h"
+#include "emulator/usb_bulk_only.h"
 
 namespace usbisp::reader {
 

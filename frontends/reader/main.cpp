@@ -8,10 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include "emulator/controller.h"
+#include "emulator/usb_bulk_only.h"
 #include "platform/ascii_case.h"
 #include "platform/sim/bench_file.h"
-#include "platform/sim/controller.h"
-#include "platform/sim/usb_bulk_only.h"
 #include "reader/firmware_out.h"
 #include "reader/functionfs_server.h"
 #include "reader/gadget.h"

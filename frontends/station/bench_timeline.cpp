@@ -1,13 +1,16 @@
 #include "station/bench_timeline.h"
 
+#include <algorithm>
+#include <array>
 #include <nlohmann/json.hpp>
 
 #include "platform/linux/clock.h"
 #include "platform/sim/bench_file.h"
+#include "platform/sim/bench_keys.h"
 
 namespace usbisp::station {
 
-using nlohmann::json;
+using sim::json;
 
 namespace {
 
@@ -16,94 +19,107 @@ constexpr int kMaxLineReaders = 10000000;
 // A bench clock past this many milliseconds (some 11 days) is a typing error.
 constexpr std::uint64_t kMaxMs = 1000000000;
 
-struct TimelineError {
-    std::string message;
-};
-
-[[noreturn]] void Fail(const std::string& key, const std::string& what) {
-    throw TimelineError{"key \"" + key + "\": " + what};
-}
-
-void CheckKeys(const json& object, const std::string& where,
-               std::initializer_list<const char*> known) {
-    for (auto it = object.begin(); it != object.end(); ++it) {
-        bool ok = false;
-        for (const char* k : known) ok = ok || it.key() == k;
-        if (!ok) Fail(where + "." + it.key(), "unknown key");
-    }
-}
-
 std::int64_t Integer(const json& value, const std::string& key, std::int64_t low, std::int64_t high,
                      const char* what) {
     if (!value.is_number_integer() || value.get<std::int64_t>() < low ||
         value.get<std::int64_t>() > high)
-        Fail(key, std::string("must be ") + what + ", " + std::to_string(low) + " to " +
-                      std::to_string(high));
+        sim::Fail(key, std::string("must be ") + what + ", " + std::to_string(low) + " to " +
+                           std::to_string(high));
     return value.get<std::int64_t>();
 }
 
+std::uint64_t Ms(const json& value, const std::string& key, std::uint64_t low, const char* what) {
+    return static_cast<std::uint64_t>(Integer(value, key, static_cast<std::int64_t>(low),
+                                              static_cast<std::int64_t>(kMaxMs), what));
+}
+
+// A plug being read, and how many kinds of reader the bench has.
+struct PlugDraft {
+    Plug plug;
+    int kinds = 1;
+};
+
+// In the order they are read: "unplug" is not before "at".
+constexpr std::array<sim::KeyRule<PlugDraft>, 4> kPlugKeys = {{
+    {"at",
+     [](const json& v, const std::string& k, PlugDraft& p) { p.plug.at = Ms(v, k, 0, "ms"); }},
+    {"port",
+     [](const json& v, const std::string& k, PlugDraft& p) {
+         p.plug.port = static_cast<int>(Integer(v, k, 1, kMaxPorts, "a port number"));
+     }},
+    {"kind",
+     [](const json& v, const std::string& k, PlugDraft& p) {
+         p.plug.kind = static_cast<int>(Integer(v, k, 1, p.kinds, "a reader of the bench"));
+     }},
+    {"unplug", [](const json& v, const std::string& k,
+                  PlugDraft& p) { p.plug.unplug = Ms(v, k, p.plug.at, "ms, not before \"at\""); }},
+}};
+
+constexpr std::array<sim::KeyRule<StationBench>, 2> kLineKeys = {{
+    {"readers",
+     [](const json& v, const std::string& k, StationBench& b) {
+         b.lineReaders = static_cast<int>(Integer(v, k, 0, kMaxLineReaders, "a number of readers"));
+     },
+     nullptr, "missing"},
+    {"kinds",
+     [](const json& v, const std::string& k, StationBench& b) {
+         if (!v.is_array() || v.empty()) sim::Fail(k, "must be a list of readers of the bench");
+         const int kinds = static_cast<int>(b.kinds.size());
+         for (const json& kind : v)
+             b.lineKinds.push_back(
+                 static_cast<int>(Integer(kind, k, 1, kinds, "a reader of the bench")));
+     }},
+}};
+
+// In the order they are read: "ports" is at least the highest port the plugs
+// name, which `ports` holds once the plugs are read.
+constexpr std::array<sim::KeyRule<StationBench>, 4> kStationKeys = {{
+    {"handling",
+     [](const json& v, const std::string& k, StationBench& b) { b.handling = Ms(v, k, 0, "ms"); }},
+    {"plugs",
+     [](const json& v, const std::string& k, StationBench& b) {
+         if (!v.is_array()) sim::Fail(k, "must be a list");
+         for (std::size_t i = 0; i < v.size(); ++i) {
+             PlugDraft draft{Plug{}, static_cast<int>(b.kinds.size())};
+             sim::ReadObject<PlugDraft>(v[i], k + "[" + std::to_string(i) + "]", kPlugKeys, draft);
+             b.ports = std::max(b.ports, draft.plug.port);
+             b.plugs.push_back(draft.plug);
+         }
+     },
+     [] {
+         std::vector<std::string> paths;
+         for (const std::string& path : sim::KeyPaths<PlugDraft>(kPlugKeys))
+             paths.push_back("[]." + path);
+         return paths;
+     }},
+    {"line",
+     [](const json& v, const std::string& k, StationBench& b) {
+         sim::ReadObject<StationBench>(v, k, kLineKeys, b);
+         if (b.lineKinds.empty()) b.lineKinds = {1};
+     },
+     [] { return sim::KeyPaths<StationBench>(kLineKeys); }},
+    {"ports",
+     [](const json& v, const std::string& k, StationBench& b) {
+         const int highest = b.ports;
+         b.ports = static_cast<int>(Integer(v, k, 1, kMaxPorts, "ports"));
+         if (b.ports < highest) sim::Fail(k, "a plug names port " + std::to_string(highest));
+     }},
+}};
+
 void ParseTimeline(const json& station, StationBench& bench) {
-    if (!station.is_object()) Fail("station", "must be an object");
-    CheckKeys(station, "station", {"ports", "handling", "line", "plugs"});
-    const int kinds = static_cast<int>(bench.kinds.size());
-    if (station.contains("handling"))
-        bench.handling = static_cast<std::uint64_t>(Integer(
-            station["handling"], "station.handling", 0, static_cast<std::int64_t>(kMaxMs), "ms"));
-    int highest = 1;
-    if (station.contains("plugs")) {
-        const json& plugs = station["plugs"];
-        if (!plugs.is_array()) Fail("station.plugs", "must be a list");
-        for (std::size_t i = 0; i < plugs.size(); ++i) {
-            const std::string key = "station.plugs[" + std::to_string(i) + "]";
-            const json& p = plugs[i];
-            if (!p.is_object()) Fail(key, "must be an object");
-            CheckKeys(p, key, {"at", "port", "kind", "unplug"});
-            Plug plug;
-            if (p.contains("at"))
-                plug.at = static_cast<std::uint64_t>(
-                    Integer(p["at"], key + ".at", 0, static_cast<std::int64_t>(kMaxMs), "ms"));
-            if (p.contains("port"))
-                plug.port = static_cast<int>(
-                    Integer(p["port"], key + ".port", 1, kMaxPorts, "a port number"));
-            if (p.contains("kind"))
-                plug.kind = static_cast<int>(
-                    Integer(p["kind"], key + ".kind", 1, kinds, "a reader of the bench"));
-            if (p.contains("unplug"))
-                plug.unplug = static_cast<std::uint64_t>(
-                    Integer(p["unplug"], key + ".unplug", static_cast<std::int64_t>(plug.at),
-                            static_cast<std::int64_t>(kMaxMs), "ms, not before \"at\""));
-            highest = std::max(highest, plug.port);
-            bench.plugs.push_back(plug);
-        }
-    }
-    if (station.contains("line")) {
-        const json& line = station["line"];
-        if (!line.is_object()) Fail("station.line", "must be an object");
-        CheckKeys(line, "station.line", {"readers", "kinds"});
-        if (!line.contains("readers")) Fail("station.line.readers", "missing");
-        bench.lineReaders = static_cast<int>(Integer(line["readers"], "station.line.readers", 0,
-                                                     kMaxLineReaders, "a number of readers"));
-        if (line.contains("kinds")) {
-            const json& list = line["kinds"];
-            if (!list.is_array() || list.empty())
-                Fail("station.line.kinds", "must be a list of readers of the bench");
-            for (const json& k : list)
-                bench.lineKinds.push_back(static_cast<int>(
-                    Integer(k, "station.line.kinds", 1, kinds, "a reader of the bench")));
-        } else {
-            bench.lineKinds = {1};
-        }
-    }
-    bench.ports = highest;
-    if (station.contains("ports")) {
-        bench.ports =
-            static_cast<int>(Integer(station["ports"], "station.ports", 1, kMaxPorts, "ports"));
-        if (bench.ports < highest)
-            Fail("station.ports", "a plug names port " + std::to_string(highest));
-    }
+    bench.ports = 1;
+    sim::ReadObject<StationBench>(station, "station", kStationKeys, bench);
 }
 
 }  // namespace
+
+std::vector<std::string> StationBenchKeys() {
+    std::vector<std::string> keys = sim::BenchKeys();
+    keys.push_back("station");
+    for (const std::string& path : sim::KeyPaths<StationBench>(kStationKeys))
+        keys.push_back("station." + path);
+    return keys;
+}
 
 std::optional<StationBench> ParseStationBench(const std::string& text, const std::string& baseDir,
                                               std::string& error) {
@@ -137,10 +153,12 @@ std::optional<StationBench> ParseStationBench(const std::string& text, const std
         std::string what;
         auto config = sim::ParseBenchConfig(doc.dump(), baseDir, what);
         if (!config) {
-            // Each kind is checked on a machine of its own, as readers[0].
-            const std::string own = "readers[" + std::to_string(i) + "]";
-            for (std::size_t at; (at = what.find("readers[0]")) != std::string::npos;)
-                what.replace(at, 10, own);
+            // Each kind is checked on a machine of its own, as readers[0]:
+            // the key is named as the file has it. Only the key: a value the
+            // error quotes stays as it was written.
+            const std::string asAlone = "key \"readers[0]";
+            if (what.rfind(asAlone, 0) == 0)
+                what.replace(0, asAlone.size(), "key \"readers[" + std::to_string(i) + "]");
             error = what;
             return std::nullopt;
         }
@@ -160,7 +178,7 @@ std::optional<StationBench> ParseStationBench(const std::string& text, const std
             bench.ports = static_cast<int>(std::min<std::size_t>(readers.size(), kMaxPorts));
             for (int k = 1; k <= bench.ports; ++k) bench.plugs.push_back(Plug{0, k, k, {}});
         }
-    } catch (const TimelineError& e) {
+    } catch (const sim::BenchError& e) {
         error = e.message;
         return std::nullopt;
     }

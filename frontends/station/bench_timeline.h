@@ -58,6 +58,10 @@ struct StationBench {
 std::optional<StationBench> ParseStationBench(const std::string& text, const std::string& baseDir,
                                               std::string& error);
 
+// Every key path a station's bench file may hold: the bench's own and the
+// station's ("station.plugs[].unplug").
+std::vector<std::string> StationBenchKeys();
+
 // The file at `path` (empty: the built-in demo bench).
 std::optional<StationBench> LoadStationBench(const std::string& path, std::string& error);
 

@@ -16,10 +16,15 @@ file(GLOB PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/*.
 add_library(usbisp_platform STATIC ${PLATFORM_SOURCES})
 target_include_directories(usbisp_platform PUBLIC ${CMAKE_SOURCE_DIR}/src)
 
+file(GLOB EMULATOR_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/emulator/*.cpp)
+add_library(usbisp_emulator STATIC ${EMULATOR_SOURCES})
+target_include_directories(usbisp_emulator PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(usbisp_emulator PUBLIC usbisp_platform)
+
 file(GLOB SIM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/sim/*.cpp)
 add_library(usbisp_bench STATIC ${SIM_SOURCES})
 target_include_directories(usbisp_bench PUBLIC ${CMAKE_SOURCE_DIR}/src ${USBISP_JSON_INCLUDE})
-target_link_libraries(usbisp_bench PUBLIC usbisp_platform)
+target_link_libraries(usbisp_bench PUBLIC usbisp_emulator usbisp_platform)
 
 file(GLOB WIN32_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp)
 add_library(usbisp_win32_platform STATIC ${WIN32_PLATFORM_SOURCES})

@@ -55,6 +55,29 @@ class IspPath {
                           std::uint8_t mode) = 0;
 };
 
+// A path opened for one sequence: its end closes the path, whichever way the
+// sequence leaves, so that no way out can leave it open. Declared after the
+// sequence's report, it closes after the report's last line, as the device's
+// close follows what the operator is told.
+class OpenedPath {
+  public:
+    // Opens `path`; when it does not open, the path has told the operator why
+    // and nothing is closed.
+    OpenedPath(IspPath& path, const OperatorMessages& messages)
+        : path_(path), open_(path.Open(messages)) {}
+    ~OpenedPath() {
+        if (open_) path_.Close();
+    }
+    OpenedPath(const OpenedPath&) = delete;
+    OpenedPath& operator=(const OpenedPath&) = delete;
+
+    bool open() const { return open_; }
+
+  private:
+    IspPath& path_;
+    bool open_;
+};
+
 }  // namespace usbisp
 
 namespace usbisp {

@@ -52,7 +52,8 @@ void ProgramImage(FirmwareContext& ctx, IspPath& path, std::uint32_t imageLength
     FlowReport report(ctx.view, app.statusText, ctx.firmware);
     const IspPathStyle& style = path.style();
     if (RefuseUncarriedLength(report.messages(), path, imageLength)) return;
-    if (!path.Open(report.messages())) return;
+    const OpenedPath opened(path, report.messages());
+    if (!opened.open()) return;
 
     report.OpenWindow(0, 15);
     report.Caption(kCaption);
@@ -65,12 +66,9 @@ void ProgramImage(FirmwareContext& ctx, IspPath& path, std::uint32_t imageLength
     report.Advance(style.program.atStart);
     if (!style.showsStatusTextFirst) report.TakeCopy();
 
-    // Any failure from here on hides the window, shows its box, adds its line
-    // and closes the path.
-    auto fail = [&](const std::string& text) {
-        report.Fail(text);
-        path.Close();
-    };
+    // Any failure from here on hides the window, shows its box and adds its
+    // line; the path closes after it.
+    auto fail = [&](const std::string& text) { report.Fail(text); };
     std::uint8_t status = 0;
     if (!path.Jump()) return fail(kJumpFailed);
     ctx.platform.Sleep(kJumpWait);
@@ -109,7 +107,6 @@ void ProgramImage(FirmwareContext& ctx, IspPath& path, std::uint32_t imageLength
             ++app.ispSuccessCount;
             report.Advance(style.program.atSuccess);
             report.Hide();
-            path.Close();
             return;
         }
     }
@@ -121,7 +118,6 @@ void ProgramImage(FirmwareContext& ctx, IspPath& path, std::uint32_t imageLength
         report.messages().Box(kUnknownBox);
         report.messages().Line(kUnknownLine);
     }
-    path.Close();
 }
 
 }  // namespace usbisp

@@ -36,7 +36,8 @@ constexpr int kStep = 5;
 void VerifyImage(FirmwareContext& ctx, IspPath& path, std::uint32_t imageLength) {
     FlowReport report(ctx.view, ctx.app.statusText, ctx.firmware);
     if (RefuseUncarriedLength(report.messages(), path, imageLength)) return;
-    if (!path.Open(report.messages())) return;
+    const OpenedPath opened(path, report.messages());
+    if (!opened.open()) return;
 
     report.TakeCopy();
     report.OpenWindow(0, 15);
@@ -44,10 +45,8 @@ void VerifyImage(FirmwareContext& ctx, IspPath& path, std::uint32_t imageLength)
     report.ShowText(report.copy());
     report.Advance(kStep);
 
-    auto fail = [&](const std::string& box, const std::string& line) {
-        report.Fail(box, line);
-        path.Close();
-    };
+    // The path closes after the failure's box and line.
+    auto fail = [&](const std::string& box, const std::string& line) { report.Fail(box, line); };
     std::uint8_t status = 0;
     if (!path.Jump()) return fail(kJumpFailedBox, kJumpFailedLine);
     ctx.platform.Sleep(kJumpWait);
@@ -69,7 +68,6 @@ void VerifyImage(FirmwareContext& ctx, IspPath& path, std::uint32_t imageLength)
             report.Advance(kStep);
             report.Report(kSuccess + StatusText(status) + kVerifyDone);
             report.Hide();
-            path.Close();
             return;
         }
     }
@@ -80,7 +78,6 @@ void VerifyImage(FirmwareContext& ctx, IspPath& path, std::uint32_t imageLength)
         report.messages().Box(kUnknownBox);
         report.messages().Line(kUnknownLine);
     }
-    path.Close();
 }
 
 }  // namespace usbisp

@@ -134,7 +134,9 @@ TEST_P(Cases, TranscriptAsWrittenByHand) {
 
     const std::string exitText = ReadFile(dir / "exit");
     EXPECT_EQ(exitCode, exitText.empty() ? 0 : std::stoi(exitText));
-    EXPECT_EQ(out.str(), ExpectedTranscript(dir / "expected.txt"));
+    const std::string differs =
+        FirstDifference(ExpectedTranscript(dir / "expected.txt"), out.str());
+    if (!differs.empty()) ADD_FAILURE() << "the transcript's " << differs;
     EXPECT_EQ(err.str(), ReadFile(dir / "stderr.txt"));
     if (EndsWithClose(script)) {
         EXPECT_EQ(handlesLeft, 0u) << "handles left open on the bench";
@@ -162,7 +164,8 @@ TEST_P(Cases, TranscriptAsWrittenByHand) {
     options.directory = again.path();
     const SeamRun real = RunThroughSgIo(options);
     EXPECT_EQ(real.exitCode, exitCode);
-    EXPECT_EQ(AsOnTheBench(real.transcript), out.str());
+    const std::string differsThere = FirstDifference(out.str(), AsOnTheBench(real.transcript));
+    if (!differsThere.empty()) ADD_FAILURE() << "the transcript's " << differsThere;
     EXPECT_EQ(real.errors, err.str());
     if (EndsWithClose(script)) {
         EXPECT_EQ(real.handlesLeft, 0u) << "handles left open on the Linux layer";

@@ -6,9 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "platform/linux/scsi_nodes.h"
 #include "support/test_support.h"
@@ -203,10 +200,7 @@ TEST(CommandLine, RealWithoutReaders) {
     EXPECT_EQ(run.err, scan.driverLoaded ? ""
                                          : "usbisp: no SCSI generic devices: the sg module is not "
                                            "loaded (sudo modprobe sg)\n");
-    const std::string expected = std::filesystem::path(__FILE__).parent_path() /
-                                 "../cases/startup/xp_no_reader/expected.txt";
-    std::ifstream in(expected);
-    EXPECT_EQ(run.out, std::string(std::istreambuf_iterator<char>(in), {}));
+    EXPECT_EQ(run.out, test::ReadFile(USBISP_CASES_DIR "/startup/xp_no_reader/expected.txt"));
 }
 
 TEST(CommandLine, ScriptFromStandardInputWithTheDemoBench) {

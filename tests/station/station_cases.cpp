@@ -91,7 +91,9 @@ TEST_P(StationCases, TranscriptAndLogAsWrittenByHand) {
 
     const std::string exitText = ReadFile(dir / "exit");
     EXPECT_EQ(exitCode, exitText.empty() ? 0 : std::stoi(exitText));
-    EXPECT_EQ(out.str(), Expand(ReadFile(dir / "expected.txt"), ""));
+    const std::string differs =
+        FirstDifference(Expand(ReadFile(dir / "expected.txt"), ""), out.str());
+    if (!differs.empty()) ADD_FAILURE() << "the transcript's " << differs;
     EXPECT_EQ(err.str(), ReadFile(dir / "stderr.txt"));
     if (fs::exists(dir / "log.txt")) {
         EXPECT_EQ(ReadFile(log), ReadFile(dir / "log.txt"));

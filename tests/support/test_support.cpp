@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -73,6 +74,50 @@ std::vector<std::string> Lines(const std::string& text) {
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
+}
+
+namespace {
+
+// A text's lines, and whether each ends with a line break (all but perhaps
+// the last), so that two texts have the same lines exactly when they are the
+// same.
+struct TextLine {
+    std::string text;
+    bool broken = true;
+    bool operator==(const TextLine&) const = default;
+};
+
+std::vector<TextLine> LinesAsWritten(const std::string& text) {
+    std::vector<TextLine> lines;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) {
+            lines.push_back({text.substr(at), false});
+            break;
+        }
+        lines.push_back({text.substr(at, end - at), true});
+        at = end + 1;
+    }
+    return lines;
+}
+
+std::string Shown(const std::vector<TextLine>& lines, std::size_t index) {
+    if (index >= lines.size()) return "(none: the text ends before it)";
+    const TextLine& line = lines[index];
+    return line.text + (line.broken ? "" : "  (no line break after it)");
+}
+
+}  // namespace
+
+std::string FirstDifference(const std::string& expected, const std::string& actual) {
+    const std::vector<TextLine> want = LinesAsWritten(expected);
+    const std::vector<TextLine> have = LinesAsWritten(actual);
+    for (std::size_t i = 0; i < std::max(want.size(), have.size()); ++i) {
+        if (i < want.size() && i < have.size() && want[i] == have[i]) continue;
+        return "first difference at line " + std::to_string(i + 1) +
+               "\n  expected: " + Shown(want, i) + "\n  actual:   " + Shown(have, i);
+    }
+    return {};
 }
 
 std::string ReadFile(const std::string& path) {

@@ -48,6 +48,11 @@ RunResult RunScript(const TempDir& dir, const std::string& benchJson, const std:
 // The lines of a transcript.
 std::vector<std::string> Lines(const std::string& text);
 
+// Where `actual` first differs from `expected`, line by line: the line's
+// number, the line expected and the line there is, as a test reports them;
+// empty when the two texts are the same.
+std::string FirstDifference(const std::string& expected, const std::string& actual);
+
 // The whole of a file as it is on disk; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 

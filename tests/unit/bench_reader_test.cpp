@@ -9,8 +9,8 @@
 
 #include "bench_reader_fixture.h"
 #include "device/pass_through.h"
+#include "emulator/reader_identity.h"
 #include "platform/byte_order.h"
-#include "platform/sim/reader_identity.h"
 #include "platform/win_constants.h"
 
 namespace usbisp {

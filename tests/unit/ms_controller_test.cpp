@@ -7,7 +7,7 @@
 #include "bench_reader_fixture.h"
 #include "device/command_set.h"
 #include "device/port_driver.h"
-#include "platform/sim/ms_companion.h"
+#include "emulator/ms_companion.h"
 
 namespace usbisp {
 namespace {

@@ -3,7 +3,7 @@
 // phase can meet, wrappers that are not commands, the class requests, the
 // empty reader's answers to the standard commands, and the vendor commands
 // reaching the same controller the bench's drives use.
-#include "platform/sim/usb_bulk_only.h"
+#include "emulator/usb_bulk_only.h"
 
 #include <gtest/gtest.h>
 

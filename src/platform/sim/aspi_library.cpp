@@ -5,10 +5,10 @@
 #include <cstring>
 #include <limits>
 
+#include "emulator/operations.h"
+#include "emulator/reader_identity.h"
 #include "platform/printf_text.h"
 #include "platform/sim/crc32.h"
-#include "platform/sim/operations.h"
-#include "platform/sim/reader_identity.h"
 #include "platform/sim/transcript_text.h"
 
 namespace usbisp::sim {

@@ -28,10 +28,10 @@
 #include <string>
 #include <vector>
 
+#include "emulator/controller.h"
 #include "platform/aspi.h"
 #include "platform/platform.h"
 #include "platform/sim/bench_config.h"
-#include "platform/sim/controller.h"
 #include "platform/sim/timed_thread.h"
 #include "platform/sim/worker_thread.h"
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "emulator/sim_reader.h"
 #include "platform/platform.h"
 #include "platform/sim/aspi_library.h"
 #include "platform/sim/bench_config.h"

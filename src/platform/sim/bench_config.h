@@ -3,47 +3,14 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "emulator/reader_config.h"
 #include "platform/platform.h"
 
 namespace usbisp::sim {
-
-struct ReaderConfig {
-    std::string letters;   // one drive letter per unit, upper case
-    int aspiAdapter = -1;  // -1: no ASPI address
-    int aspiTarget = -1;
-    std::uint16_t vid = 0;
-    std::uint16_t pid = 0;
-    std::string manufacturer;
-    std::string product;
-    std::string serial;
-    std::string inquiryVendor;    // space-padded to 8
-    std::string inquiryProduct;   // space-padded to 16
-    std::string inquiryRevision;  // space-padded to 4
-    std::vector<std::uint8_t> firmwareRevision;
-    std::vector<std::uint8_t> firmwareRevisionOrg;
-    std::vector<std::uint8_t> usb20FirmwareRevision;
-    std::vector<std::uint8_t> hardwareRevision;
-    bool memoryStick = false;
-    std::string memoryStickMain;
-    std::string memoryStickLoader;
-    std::vector<std::uint8_t> firmware;
-    // Per command, the status bytes the next status reads report, in order.
-    std::map<std::string, std::vector<std::uint8_t>> answers;
-    // "Name" fails every such request, "Name#n" only the n-th.
-    std::vector<std::string> failures;
-    // "Name#n" -> the SCSI status that request completes with.
-    std::map<std::string, std::uint8_t> scsiStatus;
-    // ASPI requests that never complete: "Name" every one, "Name#n" the n-th.
-    std::vector<std::string> hangs;
-    // "Name#n" -> the milliseconds that ASPI request takes to complete,
-    // instead of the library's latency.
-    std::map<std::string, int> delays;
-};
 
 // How ASPI answers a request it fails at once, without reaching a device (an
 // invalid host adapter, a target without a reader, a malformed block).
@@ -112,5 +79,10 @@ std::optional<std::uint32_t> VersionWordFor(const std::string& windows);
 // what is wrong (the caller adds the file name).
 std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::string& baseDir,
                                             std::string& error);
+
+// Every key path ParseBenchConfig accepts, objects and the keys under them
+// alike: "windows", "aspi.swap.after", "readers", "readers[].inquiry.vendor".
+// The keys of `answers`, `scsiStatus` and `delays` are the requests they name.
+std::vector<std::string> BenchKeys();
 
 }  // namespace usbisp::sim

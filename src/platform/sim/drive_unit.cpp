@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
+#include "emulator/reader_identity.h"
+#include "emulator/sense_data.h"
 #include "platform/scsi_pass_through.h"
-#include "platform/sim/reader_identity.h"
 #include "platform/win_constants.h"
 
 namespace usbisp::sim {
@@ -56,19 +57,6 @@ IoctlOutcome Refuse(const std::string& reason) {
     return {false, "", reason};
 }
 
-}  // namespace
-
-std::vector<std::uint8_t> IllegalRequestSense() {
-    std::vector<std::uint8_t> sense(18, 0);
-    sense[0] = 0x70;   // current error, fixed format
-    sense[2] = 0x05;   // ILLEGAL REQUEST
-    sense[7] = 10;     // additional length
-    sense[12] = 0x20;  // INVALID COMMAND OPERATION CODE
-    return sense;
-}
-
-namespace {
-
 // Completes a request that the unit carried out or answered with a status.
 IoctlOutcome Complete(void* in, void* out, std::uint32_t* bytesReturned,
                       const PassThroughRequest& request, std::uint8_t status,
@@ -85,7 +73,9 @@ IoctlOutcome Refusal(Refusals refusals, void* in, void* out, std::uint32_t* byte
                      const PassThroughRequest& request) {
     if (refusals == Refusals::Transport)
         return {false, PassThroughDetails(request, request.scsiStatus), ""};
-    return Complete(in, out, bytesReturned, request, kCheckCondition, {{}, IllegalRequestSense()});
+    const SenseData sense = IllegalRequestSense();
+    return Complete(in, out, bytesReturned, request, kCheckCondition,
+                    {{}, {sense.begin(), sense.end()}});
 }
 
 }  // namespace

@@ -9,9 +9,9 @@
 #include <memory>
 #include <vector>
 
+#include "emulator/controller.h"
+#include "emulator/operations.h"
 #include "platform/sim/bench_config.h"
-#include "platform/sim/controller.h"
-#include "platform/sim/operations.h"
 #include "platform/sim/sim_device.h"
 
 namespace usbisp::sim {
@@ -41,9 +41,5 @@ class PlainDisk : public SimDevice {
   private:
     Refusals refusals_;
 };
-
-// The sense data of a refused command: fixed format, ILLEGAL REQUEST (sense
-// key 5), INVALID COMMAND OPERATION CODE (0x20, 0x00).
-std::vector<std::uint8_t> IllegalRequestSense();
 
 }  // namespace usbisp::sim

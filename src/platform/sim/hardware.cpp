@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <memory>
 
+#include "emulator/controller.h"
 #include "platform/ascii_case.h"
 #include "platform/sim/aspi_library.h"
 #include "platform/sim/bench.h"
-#include "platform/sim/controller.h"
 #include "platform/sim/drive_unit.h"
 #include "platform/sim/driver_device.h"
 #include "platform/sim/kernel_driver_device.h"

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "platform/sim/controller.h"
+#include "emulator/controller.h"
 #include "platform/sim/driver_device.h"
 
 namespace usbisp::sim {

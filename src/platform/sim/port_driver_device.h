@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/sim/controller.h"
+#include "emulator/controller.h"
 #include "platform/sim/driver_device.h"
 
 namespace usbisp::sim {

@@ -1,10 +1,9 @@
 // What the bench's emulated hardware plugs into: a device that CreateFileA can
-// open and DeviceIoControl can reach, and a reader that can be replugged.
+// open and DeviceIoControl can reach.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace usbisp::sim {
 
@@ -22,16 +21,6 @@ class SimDevice {
     virtual bool Open() { return true; }
     virtual IoctlOutcome Ioctl(std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                                std::uint32_t outSize, std::uint32_t* bytesReturned) = 0;
-};
-
-// One emulated USB device: a card reader with its controller.
-class SimReader {
-  public:
-    virtual ~SimReader() = default;
-    // Unplugged and plugged in again: leaves ISP mode and starts its firmware.
-    virtual void Replug() = 0;
-    // The firmware the controller holds now.
-    virtual std::vector<std::uint8_t> Firmware() const = 0;
 };
 
 }  // namespace usbisp::sim

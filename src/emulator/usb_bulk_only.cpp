@@ -1,4 +1,4 @@
-#include "platform/sim/usb_bulk_only.h"
+#include "emulator/usb_bulk_only.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "platform/sim/usb_descriptors.h"
+#include "emulator/usb_descriptors.h"
 
 #include "platform/byte_order.h"
 

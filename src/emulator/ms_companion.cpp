@@ -1,4 +1,4 @@
-#include "platform/sim/ms_companion.h"
+#include "emulator/ms_companion.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "platform/sim/reader_identity.h"
+#include "emulator/reader_identity.h"
 
 #include <algorithm>
 #include <vector>

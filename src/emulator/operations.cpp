@@ -1,4 +1,4 @@
-#include "platform/sim/operations.h"
+#include "emulator/operations.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,10 +1,10 @@
-#include "platform/sim/usb_reader_units.h"
+#include "emulator/usb_reader_units.h"
 
 #include <algorithm>
 
+#include "emulator/operations.h"
+#include "emulator/sense_data.h"
 #include "platform/byte_order.h"
-#include "platform/sim/drive_unit.h"
-#include "platform/sim/operations.h"
 
 namespace usbisp::sim {
 
@@ -45,15 +45,6 @@ enum : std::uint8_t {
 constexpr std::uint8_t kAllPages = 0x3F;
 constexpr std::uint8_t kSavedValues = 3;
 
-std::array<std::uint8_t, 18> FixedSense(std::uint8_t key, std::uint8_t asc) {
-    std::array<std::uint8_t, 18> sense{};
-    sense[0] = 0x70;  // current error, fixed format
-    sense[2] = key;
-    sense[7] = 10;  // additional length
-    sense[12] = asc;
-    return sense;
-}
-
 // The commands that need a card: with none in the reader they fail before
 // any data moves.
 bool NeedsMedium(std::uint8_t opcode) {
@@ -75,14 +66,6 @@ bool NeedsMedium(std::uint8_t opcode) {
         default:
             return false;
     }
-}
-
-// A command the reader does not take: the sense the bench's drives give.
-std::array<std::uint8_t, 18> RefusalSense() {
-    std::array<std::uint8_t, 18> sense{};
-    const std::vector<std::uint8_t> refused = IllegalRequestSense();
-    std::copy_n(refused.begin(), std::min(refused.size(), sense.size()), sense.begin());
-    return sense;
 }
 
 bool TakesData(Operation op) {
@@ -143,7 +126,7 @@ UnitReply UsbReaderUnits::Begin(std::uint8_t lun, const CommandBlock& cb) {
             break;
     }
     const std::optional<Operation> op = OperationOf(cb);
-    if (!op) return Fail(lun, RefusalSense());
+    if (!op) return Fail(lun, IllegalRequestSense());
     return Vendor(lun, *op, cb);
 }
 
@@ -187,7 +170,7 @@ UnitReply UsbReaderUnits::FromController(std::uint8_t lun, const CommandBlock& c
             return Pass(lun, std::move(data));
         }
         case ControllerReply::Outcome::Refused:
-            return Fail(lun, RefusalSense());
+            return Fail(lun, IllegalRequestSense());
         case ControllerReply::Outcome::Status:
             // The Bulk-Only Transport knows only passed and failed: any other
             // status than GOOD is a failed command, which the controller

@@ -1,8 +1,8 @@
-#include "platform/sim/controller.h"
+#include "emulator/controller.h"
 
 #include <algorithm>
 
-#include "platform/sim/reader_identity.h"
+#include "emulator/reader_identity.h"
 
 namespace usbisp::sim {
 

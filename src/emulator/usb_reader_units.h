@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/sim/controller.h"
+#include "emulator/controller.h"
 
 namespace usbisp::sim {
 

@@ -15,8 +15,8 @@
 #include <optional>
 #include <vector>
 
-#include "platform/sim/usb_descriptors.h"
-#include "platform/sim/usb_reader_units.h"
+#include "emulator/usb_descriptors.h"
+#include "emulator/usb_reader_units.h"
 
 namespace usbisp::sim {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/sim/bench_config.h"
+#include "emulator/reader_config.h"
 
 namespace usbisp::sim {
 

@@ -30,10 +30,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/bench_config.h"
-#include "platform/sim/ms_companion.h"
-#include "platform/sim/operations.h"
-#include "platform/sim/sim_device.h"
+#include "emulator/ms_companion.h"
+#include "emulator/operations.h"
+#include "emulator/reader_config.h"
+#include "emulator/sim_reader.h"
 
 namespace usbisp::sim {
 
