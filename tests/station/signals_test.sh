@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# The station under the operator's signals, as real processes on a bench in
+# real time: headless and on the board (through tmux), INT, TERM and HUP each
+# stop it as q does (no further reader, the runs under way end, the summary
+# is written, exit status 0 when every reader was done), q alone ends it once
+# its runs are over, and a second signal ends it at once by that signal, the
+# terminal given back.
+# Usage: signals_test.sh USBISP FIXTURES_DIR TMUX
+set -euo pipefail
+usbisp=$1
+fixtures=$2
+tmux_bin=${3:-}
+if [ -z "$tmux_bin" ] || [ ! -x "$tmux_bin" ]; then
+    echo "tmux not found: install it with scripts/install-deps.sh native" >&2
+    exit 1
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/usbisp-signals-XXXXXX")
+socket=$work/tmux.sock
+cleanup() {
+    "$tmux_bin" -S "$socket" kill-server 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+unset TMUX
+cat >"$work/tmux.conf" <<'CONF'
+set -g default-terminal screen
+set -g status off
+set -g remain-on-exit on
+CONF
+tmux() { "$tmux_bin" -S "$socket" -f "$work/tmux.conf" "$@"; }
+
+# Eight ports in real time, two seconds from a result to the unplug: there is
+# always a run under way or a reader to unplug when a signal comes.
+bench=$work/bench.json
+cat >"$bench" <<'JSON'
+{"windows": "xp", "clock": "2003-11-18T09:30:00", "realtime": true,
+ "readers": [{"inquiry": {"vendor": "Generic", "product": "Flash Reader"},
+              "hardwareRevision": "73 11 00"}],
+ "station": {"ports": 8, "handling": 2000, "line": {"readers": 10000, "kinds": [1]}}}
+JSON
+
+fail() {
+    echo "FAIL: $1" >&2
+    exit 1
+}
+
+fresh_dir() {
+    rm -rf "$work/dir"
+    mkdir "$work/dir"
+    cp "$fixtures"/rom7311/* "$work/dir/"
+}
+
+# Waits up to 20 s until the file holds the text.
+wait_in_file() {
+    local deadline=$((SECONDS + 20))
+    until grep -qF -- "$2" "$1" 2>/dev/null; do
+        [ $SECONDS -lt $deadline ] || fail "no \"$2\" in $1"
+        sleep 0.1
+    done
+}
+
+# The station's run ended with the summary in its log.
+summary_written() {
+    tail -n 1 "$work/dir/PRODUCTION.LOG" | grep -qF '"event":"summary"' ||
+        fail "$1: the log does not end with the summary"
+}
+
+# Headless: one signal stops it as q does.
+for signal in INT TERM HUP; do
+    fresh_dir
+    "$usbisp" --station --headless --bench "$bench" --dir "$work/dir" >"$work/out" 2>"$work/err" &
+    pid=$!
+    wait_in_file "$work/out" " programmed "
+    kill -s "$signal" "$pid"
+    status=0
+    wait "$pid" || status=$?
+    [ "$status" -eq 0 ] || fail "headless $signal: exit status $status, not 0"
+    tail -n 1 "$work/out" | grep -q '^station end ' || fail "headless $signal: no end line"
+    grep -qF "usbisp: stopping: no further reader is taken" "$work/err" ||
+        fail "headless $signal: standard error does not say it stops"
+    summary_written "headless $signal"
+done
+
+# Headless: a second signal ends it at once, by that signal. Both come while
+# it is stopped, so that the second cannot miss the runs under way.
+fresh_dir
+"$usbisp" --station --headless --bench "$bench" --dir "$work/dir" >"$work/out" 2>"$work/err" &
+pid=$!
+wait_in_file "$work/out" " programming "
+kill -STOP "$pid"
+kill -INT "$pid"
+kill -TERM "$pid"
+kill -CONT "$pid"
+status=0
+wait "$pid" || status=$?
+[ "$status" -eq $((128 + 15)) ] || fail "headless second signal: exit status $status, not 143"
+if grep -q '^station end ' "$work/out"; then fail "headless second signal: the station ended"; fi
+
+# The board, in a pane of its own; the pane's process is the station.
+start_board() {
+    fresh_dir
+    tmux kill-server 2>/dev/null || true
+    tmux new-session -d -s board -x 100 -y 30 \
+        "exec $usbisp --station --bench $bench --dir $work/dir 2>$work/err"
+    local deadline=$((SECONDS + 20))
+    until tmux capture-pane -p -t board | grep -qF "programming ["; do
+        [ $SECONDS -lt $deadline ] || fail "the board shows no programming"
+        sleep 0.1
+    done
+    pid=$(tmux display -p -t board '#{pane_pid}')
+}
+
+# Waits for the pane's process to end; its status, or "signal N".
+board_end() {
+    local deadline=$((SECONDS + 20))
+    until [ "$(tmux display -p -t board '#{pane_dead}')" = 1 ]; do
+        [ $SECONDS -lt $deadline ] || fail "$1: the station did not end"
+        sleep 0.1
+    done
+    local signal
+    signal=$(tmux display -p -t board '#{pane_dead_signal}')
+    if [ -n "$signal" ] && [ "$signal" != 0 ]; then
+        echo "signal $signal"
+    else
+        tmux display -p -t board '#{pane_dead_status}'
+    fi
+}
+
+# One q, then nothing: it ends once its runs are over.
+start_board
+tmux send-keys -t board q
+[ "$(board_end "board q")" = 0 ] || fail "board q: it did not end with status 0"
+summary_written "board q"
+
+for signal in INT TERM HUP; do
+    start_board
+    kill -s "$signal" "$pid"
+    [ "$(board_end "board $signal")" = 0 ] || fail "board $signal: not status 0"
+    summary_written "board $signal"
+    [ "$(tmux display -p -t board '#{alternate_on}')" = 0 ] ||
+        fail "board $signal: the terminal was not given back"
+done
+
+# Ctrl-C is INT from the terminal.
+start_board
+tmux send-keys -t board C-c
+[ "$(board_end "board Ctrl-C")" = 0 ] || fail "board Ctrl-C: not status 0"
+summary_written "board Ctrl-C"
+
+start_board
+kill -STOP "$pid"
+kill -HUP "$pid"
+kill -INT "$pid"
+kill -CONT "$pid"
+[ "$(board_end "board second signal")" = "signal 2" ] ||
+    fail "board second signal: it did not end by SIGINT"
+[ "$(tmux display -p -t board '#{alternate_on}')" = 0 ] ||
+    fail "board second signal: the terminal was not given back"
+echo "signals: all stopped as expected"
