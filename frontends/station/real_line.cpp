@@ -128,12 +128,15 @@ void RealLine::Rescan() {
         if (node.usb)
             attached[PortOf(node)]["sg" + std::to_string(node.number)] =
                 std::filesystem::path(node.device).filename().string();
-    // Units gone, or whose name another reader's unit has taken since.
+    // Units gone, or whose name another reader's unit has taken since. A
+    // reader that is still there must never look new: it would be programmed
+    // again.
     std::vector<std::pair<std::string, std::string>> gone;
     for (const auto& [port, reader] : readers_)
         for (const auto& [unit, device] : reader.units) {
             auto now = attached.find(port);
-            if (now == attached.end() || !now->second.count(unit) || now->second[unit] != device)
+            if (now == attached.end() || !now->second.count(unit) ||
+                (!device.empty() && now->second[unit] != device))
                 gone.emplace_back(port, unit);
         }
     for (const auto& [port, unit] : gone) RemoveUnit(port, unit);
@@ -243,8 +246,8 @@ RunCounts RealLine::Run(HotplugSource& source, int stopAfter, const std::functio
             // The events read after an overflow may be older than those
             // lost: sysfs, read once they are all drained, is the truth.
             if (batch.lost) {
-                if (complain) complain(kEventsLost);
                 Rescan();
+                if (complain) complain(kEventsLost);
             } else {
                 for (const Uevent& event : batch.events) Handle(event);
             }

@@ -297,6 +297,12 @@ TEST(RealLine, LostEventsAreSquaredWithSysfs) {
         sysfs.AddUsbReader(1, "1-1", 6, {Disk(1, "sdb")});
         hotplug.Push(UnitEvent("add", "1-1", 6, 1));
         ASSERT_TRUE(Await(row(PortState::Done, 1)));
+        // Nothing changed: the reader still there is not taken again.
+        hotplug.PushLost();
+        ASSERT_TRUE(Await([&] {
+            std::lock_guard<std::mutex> lock(linesMutex);
+            return warnings.size() == 1;
+        }));
         // Out and another in, both unseen: sg1 again, on SCSI host 8.
         sysfs.Unplug(1, "1-1");
         bench.Replug();
@@ -320,7 +326,7 @@ TEST(RealLine, LostEventsAreSquaredWithSysfs) {
     const std::string lost =
         "usbisp: hotplug events were lost (the kernel's buffer overflowed): the readers attached "
         "are read again from sysfs";
-    EXPECT_EQ(warnings, (std::vector<std::string>{lost, lost}));
+    EXPECT_EQ(warnings, (std::vector<std::string>{lost, lost, lost}));
 }
 
 // Without the sg module no reader can arrive: the station says so at once.
