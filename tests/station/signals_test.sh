@@ -42,6 +42,10 @@ JSON
 
 fail() {
     echo "FAIL: $1" >&2
+    if [ -f "$work/dir/PRODUCTION.LOG" ]; then
+        echo "--- the log's last lines ---" >&2
+        tail -n 3 "$work/dir/PRODUCTION.LOG" >&2
+    fi
     exit 1
 }
 
@@ -97,46 +101,49 @@ wait "$pid" || status=$?
 [ "$status" -eq $((128 + 15)) ] || fail "headless second signal: exit status $status, not 143"
 if grep -q '^station end ' "$work/out"; then fail "headless second signal: the station ended"; fi
 
-# The board, in a pane of its own; the pane's process is the station.
+# The board, in a pane of its own, under a shell that writes its exit status
+# (128+n after signal n; tmux itself may lose it) and lets Ctrl-C through.
+cat >"$work/board.sh" <<SH
+trap : INT TERM HUP
+"$usbisp" --station --bench "$bench" --dir "$work/dir" 2>"$work/err"
+echo \$? >"$work/status.new"
+mv "$work/status.new" "$work/status"
+SH
 start_board() {
     fresh_dir
+    rm -f "$work/status"
     tmux kill-server 2>/dev/null || true
-    tmux new-session -d -s board -x 100 -y 30 \
-        "exec $usbisp --station --bench $bench --dir $work/dir 2>$work/err"
+    tmux new-session -d -s board -x 100 -y 30 "exec /bin/sh $work/board.sh"
     local deadline=$((SECONDS + 20))
     until tmux capture-pane -p -t board | grep -qF "programming ["; do
         [ $SECONDS -lt $deadline ] || fail "the board shows no programming"
         sleep 0.1
     done
-    pid=$(tmux display -p -t board '#{pane_pid}')
+    pid=$(pgrep -P "$(tmux display -p -t board '#{pane_pid}')")
 }
 
-# Waits for the pane's process to end; its status, or "signal N".
+# Waits for the station to end; its exit status.
 board_end() {
     local deadline=$((SECONDS + 20))
-    until [ "$(tmux display -p -t board '#{pane_dead}')" = 1 ]; do
+    until [ -f "$work/status" ]; do
         [ $SECONDS -lt $deadline ] || fail "$1: the station did not end"
         sleep 0.1
     done
-    local signal
-    signal=$(tmux display -p -t board '#{pane_dead_signal}')
-    if [ -n "$signal" ] && [ "$signal" != 0 ]; then
-        echo "signal $signal"
-    else
-        tmux display -p -t board '#{pane_dead_status}'
-    fi
+    cat "$work/status"
 }
 
 # One q, then nothing: it ends once its runs are over.
 start_board
 tmux send-keys -t board q
-[ "$(board_end "board q")" = 0 ] || fail "board q: it did not end with status 0"
+end=$(board_end "board q")
+[ "$end" = 0 ] || fail "board q: it ended with $end, not status 0"
 summary_written "board q"
 
 for signal in INT TERM HUP; do
     start_board
     kill -s "$signal" "$pid"
-    [ "$(board_end "board $signal")" = 0 ] || fail "board $signal: not status 0"
+    end=$(board_end "board $signal")
+    [ "$end" = 0 ] || fail "board $signal: it ended with $end, not status 0"
     summary_written "board $signal"
     [ "$(tmux display -p -t board '#{alternate_on}')" = 0 ] ||
         fail "board $signal: the terminal was not given back"
@@ -145,7 +152,8 @@ done
 # Ctrl-C is INT from the terminal.
 start_board
 tmux send-keys -t board C-c
-[ "$(board_end "board Ctrl-C")" = 0 ] || fail "board Ctrl-C: not status 0"
+end=$(board_end "board Ctrl-C")
+[ "$end" = 0 ] || fail "board Ctrl-C: it ended with $end, not status 0"
 summary_written "board Ctrl-C"
 
 start_board
@@ -153,8 +161,8 @@ kill -STOP "$pid"
 kill -HUP "$pid"
 kill -INT "$pid"
 kill -CONT "$pid"
-[ "$(board_end "board second signal")" = "signal 2" ] ||
-    fail "board second signal: it did not end by SIGINT"
+end=$(board_end "board second signal")
+[ "$end" = $((128 + 2)) ] || fail "board second signal: it ended with $end, not by SIGINT"
 [ "$(tmux display -p -t board '#{alternate_on}')" = 0 ] ||
     fail "board second signal: the terminal was not given back"
 echo "signals: all stopped as expected"
