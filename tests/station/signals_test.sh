@@ -74,6 +74,7 @@ summary_written() {
 # Headless: one signal stops it as q does.
 for signal in INT TERM HUP; do
     fresh_dir
+    rm -f "$work/out"  # not to find the last run's lines before this one's
     "$usbisp" --station --headless --bench "$bench" --dir "$work/dir" >"$work/out" 2>"$work/err" &
     pid=$!
     wait_in_file "$work/out" " programmed "
