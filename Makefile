@@ -20,7 +20,7 @@ build: configure
 
 # Builds the program alone, not the test suite.
 run: configure
-	@cmake --build $(BUILD) -j$(JOBS) --target usbisp
+	@cmake --build $(BUILD) -j$(JOBS) --target usbisp usbisp-reader
 	@scripts/run-demo.sh $(BUILD)/usbisp
 
 # The core must also build, warning-free, with the 32-bit Windows cross compiler.
@@ -125,14 +125,14 @@ PACKAGE_DIR ?= build-package
 
 package: configure windows
 	@scripts/install-deps.sh package
-	@cmake --build $(BUILD) -j$(JOBS) --target usbisp
+	@cmake --build $(BUILD) -j$(JOBS) --target usbisp usbisp-reader
 	@scripts/make-packages.sh $(BUILD)/usbisp $(WIN_BUILD) $(PACKAGE_DIR)
 
 # The two pictures of the README: the main window under Wine after a
 # programming run, and the terminal window.
 screenshots: configure windows
 	@scripts/install-deps.sh screenshots
-	@cmake --build $(BUILD) -j$(JOBS) --target usbisp
+	@cmake --build $(BUILD) -j$(JOBS) --target usbisp usbisp-reader
 	@scripts/screenshots.sh $(BUILD)/usbisp $(WIN_BUILD) $(WIN64_BUILD) docs
 
 format:
