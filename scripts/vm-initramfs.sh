@@ -52,17 +52,20 @@ for list in "$sessions"/*/fixtures; do
     done <"$list"
 done
 # Two users without privileges: operator, outside the group "disk" that owns
-# the sg nodes, and diskop, in it.
+# the sg nodes, and diskop, in it; and reader, whom the virtual readers serve
+# as.
 cat >"$root/etc/group" <<'EOF'
 root:x:0:
 disk:x:6:diskop
 operator:x:1000:
 diskop:x:1001:
+reader:x:1002:
 EOF
 cat >"$root/etc/passwd" <<'EOF'
 root:x:0:0:root:/:/bin/sh
 operator:x:1000:1000:operator:/tmp:/bin/sh
 diskop:x:1001:1001:diskop:/tmp:/bin/sh
+reader:x:1002:1002:reader:/tmp:/bin/sh
 EOF
 
 # Modules by name: a dependency may spell its '-' as '_' or the other way.

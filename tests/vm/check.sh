@@ -185,6 +185,13 @@ if ! diff -r "$work/dir" "$result/dir" >&2; then
     fail "the program's directory differs from the bench's"
 fi
 for reader in $readers; do
+    # It served the host as the user reader, without any capability.
+    who=$result/reader-$reader.who
+    if [ "$(sed -n 's/^Uid:[[:space:]]*//p' "$who" 2>/dev/null | tr -s '[:space:]' ' ')" != "1002 1002 1002 1002 " ] ||
+        [ "$(sed -n 's/^CapEff:[[:space:]]*//p' "$who" 2>/dev/null)" != 0000000000000000 ] ||
+        [ "$(sed -n 's/^CapPrm:[[:space:]]*//p' "$who" 2>/dev/null)" != 0000000000000000 ]; then
+        fail "virtual reader $reader did not serve as 1002 without capabilities: $(tr '\n' ' ' <"$who" 2>/dev/null)"
+    fi
     if [ ! -f "$result/reader-$reader.bin" ]; then
         fail "virtual reader $reader wrote out no firmware"
     elif ! cmp "$work/dumps/reader-$reader.bin" "$result/reader-$reader.bin" >&2; then

@@ -138,14 +138,18 @@ plug_disk() {
 
 # Virtual reader N of the session's bench, with UNITS logical units, on the
 # next free UDC; it says "ready" once its UDC is bound. Its log (--trace) has
-# a line for each command and each event of the bus.
+# a line for each command and each event of the bus. It serves as the user
+# reader (root keeps only the gadget), which writes its firmware out into
+# $OUT; who served is kept in reader-N.who for the host to check.
+READER_USER=1002:1002
 plug_reader() {
     reader=$1
     units=$2
     take_udc
     log=$OUT/reader-$reader.log
+    chgrp "${READER_USER#*:}" "$OUT" && chmod g+w "$OUT"
     usbisp-reader --trace --bench "$SESSION_DIR/bench.json" --reader "$reader" --udc "dummy_udc.$udc" \
-        --firmware-out "$OUT/reader-$reader.bin" </dev/null >"$log" 2>&1 &
+        --firmware-out "$OUT/reader-$reader.bin" --user "$READER_USER" </dev/null >"$log" 2>&1 &
     eval "READER_UDC_$reader=$udc READER_PID_$reader=$!"
     READER_PIDS="$READER_PIDS $!"
     READERS="$READERS $reader"
@@ -158,6 +162,10 @@ plug_reader() {
         fi
         usleep 100000
         tenths=$((tenths - 1))
+    done
+    # The serving process is the one child of the reader's.
+    for child in $(cat "/proc/$!/task/$!/children" 2>/dev/null); do
+        grep -E '^(Uid|Gid|Groups|CapEff|CapPrm):' "/proc/$child/status" >"$OUT/reader-$reader.who"
     done
     wait_disks "$udc" "$units" "$READY_SECONDS" && apply_access
 }
