@@ -96,7 +96,7 @@ VM_BUILD ?= build-vm
 
 vmtest: configure
 	@scripts/install-deps.sh vm $(VM_BUILD)/kernel-cache
-	@cmake --build $(BUILD) -j$(JOBS) --target usbisp usbisp-reader
+	@cmake --build $(BUILD) -j$(JOBS) --target usbisp usbisp-reader usbisp-bot-client
 	@scripts/vmtest.sh $(BUILD) $(VM_BUILD)
 
 # The Windows program: UsbIsp.exe and UsbIspBench.exe, 32-bit, in build-windows,

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Assembles the guest's initramfs: the static busybox, the modules that
 # tests/vm/modules names with everything they depend on (in load order), the
-# static usbisp and usbisp-reader, the guest's scripts and the sessions.
-# Usage: vm-initramfs.sh KERNEL_DIR USBISP USBISP_READER SESSIONS_DIR OUT.cpio
+# static usbisp, usbisp-reader and the guest's Bulk-Only host
+# usbisp-bot-client, the guest's scripts and the sessions.
+# Usage: vm-initramfs.sh KERNEL_DIR USBISP USBISP_READER SESSIONS_DIR OUT.cpio BOT_CLIENT
 set -euo pipefail
 
-if [ $# -ne 5 ]; then
-    echo "usage: vm-initramfs.sh KERNEL_DIR USBISP USBISP_READER SESSIONS_DIR OUT.cpio" >&2
+if [ $# -ne 6 ]; then
+    echo "usage: vm-initramfs.sh KERNEL_DIR USBISP USBISP_READER SESSIONS_DIR OUT.cpio BOT_CLIENT" >&2
     exit 2
 fi
 
@@ -15,12 +16,13 @@ usbisp=$2
 reader=$3
 sessions=$4
 out=$5
+client=$6
 here=$(cd "$(dirname "$0")/.." && pwd)
 guest=$here/tests/vm/guest
 busybox=/bin/busybox
 
 # Nothing in the guest but these files: every program must be static.
-for program in "$busybox" "$usbisp" "$reader"; do
+for program in "$busybox" "$usbisp" "$reader" "$client"; do
     if [ ! -x "$program" ]; then
         echo "vm-initramfs.sh: $program is missing" >&2
         exit 1
@@ -39,6 +41,7 @@ cp "$busybox" "$root/bin/busybox"
 # every byte of the initramfs under emulation.
 strip -o "$root/usr/bin/usbisp" "$usbisp"
 strip -o "$root/usr/bin/usbisp-reader" "$reader"
+strip -o "$root/usr/bin/usbisp-bot-client" "$client"
 cp "$guest/init" "$root/init"
 cp "$guest"/*.sh "$root/vm/"
 cp -r "$sessions" "$root/vm/sessions"

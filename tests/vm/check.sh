@@ -179,6 +179,15 @@ for block in $(awk '{ count[$1] += $2 } END { for (b in count) if (count[b] == 0
     fail "difference $block of kernel.txt never occurred"
 done
 
+# The guest's own Bulk-Only host found every rule kept.
+while read -r verb reader rest; do
+    [ "$verb" = client ] || continue
+    if [ "$(cat "$result/client-$reader.status" 2>/dev/null)" != 0 ]; then
+        fail "the Bulk-Only client against reader $reader failed:"
+        sed 's/^/  /' "$result/client-$reader.out" >&2 2>/dev/null
+    fi
+done <"$session/plan"
+
 # The program's directory (SERIAL.TXT above all), and the firmware each
 # virtual reader holds at the end, written out by it, against the bench's.
 if ! diff -r "$work/dir" "$result/dir" >&2; then

@@ -73,6 +73,9 @@ rows=$(
 1|printf '\377' | dd of="$r/reader-1.bin" bs=1 seek=100 conv=notrunc 2>/dev/null
 1|rm "$r/reader-1.bin"
 1|rm "$r/reader-1.who"
+0|printf 'client 1 058f:6362 1\n' >>"$s/plan"; echo 0 >"$r/client-1.status"; echo "ok all" >"$r/client-1.out"
+1|printf 'client 1 058f:6362 1\n' >>"$s/plan"; echo 1 >"$r/client-1.status"; echo "FAIL one" >"$r/client-1.out"
+1|printf 'client 1 058f:6362 1\n' >>"$s/plan"
 1|sed -i 's/^Uid:.*/Uid:\t0\t0\t0\t0/' "$r/reader-1.who"
 1|sed -i 's/^Uid:.*/Uid:\t1002\t0\t1002\t1002/' "$r/reader-1.who"
 1|sed -i 's/^CapEff:.*/CapEff:\t000001ffffffffff/' "$r/reader-1.who"

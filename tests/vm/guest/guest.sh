@@ -170,6 +170,19 @@ plug_reader() {
     wait_disks "$udc" "$units" "$READY_SECONDS" && apply_access
 }
 
+# The guest's own Bulk-Only host against virtual reader N (identifiers
+# VID:PID, UNITS units): it takes the interface from usb-storage, tries the
+# transport's rules and hostile lengths, and gives the interface back; the
+# host checks its status. Then the reader's disks are back as before.
+run_client() {
+    eval "udc=\${READER_UDC_$1:-}"
+    [ -n "$udc" ] || { session_failed "client $1: no such reader"; return 1; }
+    usbisp-bot-client "$2" "$3" </dev/null >"$OUT/client-$1.out" 2>&1
+    echo $? >"$OUT/client-$1.status"
+    note "$SESSION: client against reader $1 ended with status $(cat "$OUT/client-$1.status")"
+    wait_disks "$udc" "$3" "$READY_SECONDS" && apply_access
+}
+
 # The configfs UDC file of virtual reader N's gadget into $udc_file, its
 # device controller's number into $udc.
 find_reader_gadget() {
@@ -441,6 +454,7 @@ run_session() {
             disk) plug_disk $args ;;
             access) ACCESS=$args && apply_access ;;
             run) run_usbisp $args ;;
+            client) run_client $args ;;
             replug) replug_reader $args ;;
             unplug) retire_reader $args ;;
             station) if [ "$args" = end ]; then end_station; else start_station $args; fi ;;
