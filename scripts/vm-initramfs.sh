@@ -3,11 +3,15 @@
 # tests/vm/modules names with everything they depend on (in load order), the
 # static usbisp, usbisp-reader and the guest's Bulk-Only host
 # usbisp-bot-client, the guest's scripts and the sessions.
+# With SANITIZED_READER, usbisp-reader built with the sanitizers goes in as
+# usbisp-reader-sanitized, with the shared libraries it loads.
 # Usage: vm-initramfs.sh KERNEL_DIR USBISP USBISP_READER SESSIONS_DIR OUT.cpio BOT_CLIENT
+#            [SANITIZED_READER]
 set -euo pipefail
 
-if [ $# -ne 6 ]; then
-    echo "usage: vm-initramfs.sh KERNEL_DIR USBISP USBISP_READER SESSIONS_DIR OUT.cpio BOT_CLIENT" >&2
+if [ $# -ne 6 ] && [ $# -ne 7 ]; then
+    echo "usage: vm-initramfs.sh KERNEL_DIR USBISP USBISP_READER SESSIONS_DIR OUT.cpio BOT_CLIENT" \
+        "[SANITIZED_READER]" >&2
     exit 2
 fi
 
@@ -17,6 +21,7 @@ reader=$3
 sessions=$4
 out=$5
 client=$6
+sanitized=${7:-}
 here=$(cd "$(dirname "$0")/.." && pwd)
 guest=$here/tests/vm/guest
 busybox=/bin/busybox
@@ -42,6 +47,14 @@ cp "$busybox" "$root/bin/busybox"
 strip -o "$root/usr/bin/usbisp" "$usbisp"
 strip -o "$root/usr/bin/usbisp-reader" "$reader"
 strip -o "$root/usr/bin/usbisp-bot-client" "$client"
+if [ -n "$sanitized" ]; then
+    cp "$sanitized" "$root/usr/bin/usbisp-reader-sanitized"
+    # The loader and every library, at the paths the program names them by.
+    for lib in $(ldd "$sanitized" | grep -oE '/[^ ]+'); do
+        mkdir -p "$root$(dirname "$lib")"
+        cp -L "$lib" "$root$lib"
+    done
+fi
 cp "$guest/init" "$root/init"
 cp "$guest"/*.sh "$root/vm/"
 cp -r "$sessions" "$root/vm/sessions"

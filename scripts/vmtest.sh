@@ -42,7 +42,10 @@ if [ -n "${VMTEST_SESSIONS:-}" ]; then
     done
     sessions=$vm/sessions
 fi
-"$here/scripts/vm-initramfs.sh" "$vm/kernel" "$usbisp" "$reader" "$sessions" "$vm/initramfs.cpio" "$client"
+# VMTEST_SANITIZED_READER: usbisp-reader built with the sanitizers, for the
+# sessions that ask for it.
+"$here/scripts/vm-initramfs.sh" "$vm/kernel" "$usbisp" "$reader" "$sessions" "$vm/initramfs.cpio" "$client" \
+    ${VMTEST_SANITIZED_READER:+"$VMTEST_SANITIZED_READER"}
 
 console=$vm/console.log
 channel=$vm/results.b64

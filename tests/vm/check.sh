@@ -179,6 +179,14 @@ for block in $(awk '{ count[$1] += $2 } END { for (b in count) if (count[b] == 0
     fail "difference $block of kernel.txt never occurred"
 done
 
+# No reader met a sanitizer's finding.
+for reader in $readers; do
+    if grep -qE 'ERROR: AddressSanitizer|runtime error:' "$result/reader-$reader.log" 2>/dev/null; then
+        fail "virtual reader $reader met a sanitizer's finding:"
+        grep -A 12 -E 'ERROR: AddressSanitizer|runtime error:' "$result/reader-$reader.log" >&2
+    fi
+done
+
 # The guest's own Bulk-Only host found every rule kept.
 while read -r verb reader rest; do
     [ "$verb" = client ] || continue

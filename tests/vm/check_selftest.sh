@@ -73,6 +73,9 @@ rows=$(
 1|printf '\377' | dd of="$r/reader-1.bin" bs=1 seek=100 conv=notrunc 2>/dev/null
 1|rm "$r/reader-1.bin"
 1|rm "$r/reader-1.who"
+1|echo "==7==ERROR: AddressSanitizer: heap-buffer-overflow" >>"$r/reader-1.log"
+1|echo "a.cpp:1:2: runtime error: load of misaligned address" >>"$r/reader-1.log"
+0|echo "lun=0 len=36 dir=in cb=120000002400 in=36 status=0 residue=0" >>"$r/reader-1.log"
 0|printf 'client 1 058f:6362 1\n' >>"$s/plan"; echo 0 >"$r/client-1.status"; echo "ok all" >"$r/client-1.out"
 1|printf 'client 1 058f:6362 1\n' >>"$s/plan"; echo 1 >"$r/client-1.status"; echo "FAIL one" >"$r/client-1.out"
 1|printf 'client 1 058f:6362 1\n' >>"$s/plan"

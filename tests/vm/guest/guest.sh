@@ -141,14 +141,20 @@ plug_disk() {
 # a line for each command and each event of the bus. It serves as the user
 # reader (root keeps only the gadget), which writes its firmware out into
 # $OUT; who served is kept in reader-N.who for the host to check.
+# With a third word "sanitized" the reader is the build with AddressSanitizer
+# and UndefinedBehaviorSanitizer, whose findings end it and land in its log.
 READER_USER=1002:1002
 plug_reader() {
     reader=$1
     units=$2
+    program=usbisp-reader
+    [ "${3:-}" = sanitized ] && program=usbisp-reader-sanitized
+    note "$SESSION: reader $reader is $program"
     take_udc
     log=$OUT/reader-$reader.log
     chgrp "${READER_USER#*:}" "$OUT" && chmod g+w "$OUT"
-    usbisp-reader --trace --bench "$SESSION_DIR/bench.json" --reader "$reader" --udc "dummy_udc.$udc" \
+    ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 LD_LIBRARY_PATH=/lib/x86_64-linux-gnu:/usr/lib/x86_64-linux-gnu \
+        $program --trace --bench "$SESSION_DIR/bench.json" --reader "$reader" --udc "dummy_udc.$udc" \
         --firmware-out "$OUT/reader-$reader.bin" --user "$READER_USER" </dev/null >"$log" 2>&1 &
     eval "READER_UDC_$reader=$udc READER_PID_$reader=$!"
     READER_PIDS="$READER_PIDS $!"
