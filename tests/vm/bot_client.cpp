@@ -1,9 +1,12 @@
 // A host of its own for the virtual reader, in the guest: it takes the
-// reader's interface from usb-storage through usbfs and tries what the
+// device's interface from usb-storage through usbfs and tries what the
 // Bulk-Only Transport requires and what a hostile host does. One line per
-// check ("ok NAME" or "FAIL NAME: why"); exit status 1 when any failed. The
-// interface goes back to usb-storage at the end.
-// Usage: usbisp-bot-client VID:PID UNITS
+// check ("ok NAME", "skip NAME: why" or "FAIL NAME: why"); exit status 1 when
+// any failed. The interface goes back to usb-storage at the end. With "disk"
+// it tries the kernel's own mass-storage function instead, as a reference:
+// the checks with the reader's own commands are skipped, and where devices
+// may answer differently the line says what this one did.
+// Usage: usbisp-bot-client VID:PID UNITS [disk]
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/usbdevice_fs.h>
@@ -13,30 +16,17 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
-#include <vector>
+
+#include "bot_cases.h"
+#include "bot_host.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-constexpr unsigned kIn = 0x81, kOut = 0x02;  // the reader's bulk endpoints
-constexpr unsigned kTimeoutMs = 2000;
-int fd = -1;
-int failures = 0;
-std::uint32_t nextTag = 1;
-
-void Check(bool ok, const std::string& name, const std::string& why = "") {
-    if (ok) {
-        std::printf("ok %s\n", name.c_str());
-    } else {
-        std::printf("FAIL %s: %s\n", name.c_str(), why.c_str());
-        ++failures;
-    }
-    std::fflush(stdout);
-}
+using namespace bot;
 
 std::string Read(const std::string& path) {
     std::ifstream in(path);
@@ -65,105 +55,6 @@ std::string FindDevice(const std::string& vid, const std::string& pid) {
     return node;
 }
 
-// A bulk transfer: the bytes moved, or -errno (-EPIPE: the pipe halted).
-int Bulk(unsigned endpoint, std::uint8_t* data, std::size_t length) {
-    usbdevfs_bulktransfer t{};
-    t.ep = endpoint;
-    t.len = static_cast<unsigned>(length);
-    t.timeout = kTimeoutMs;
-    t.data = data;
-    const int n = ioctl(fd, USBDEVFS_BULK, &t);
-    return n < 0 ? -errno : n;
-}
-
-int Control(std::uint8_t type, std::uint8_t request, std::uint16_t value, std::uint16_t index,
-            std::uint8_t* data, std::uint16_t length) {
-    usbdevfs_ctrltransfer c{};
-    c.bRequestType = type;
-    c.bRequest = request;
-    c.wValue = value;
-    c.wIndex = index;
-    c.wLength = length;
-    c.timeout = kTimeoutMs;
-    c.data = data;
-    const int n = ioctl(fd, USBDEVFS_CONTROL, &c);
-    return n < 0 ? -errno : n;
-}
-
-bool ClearHalt(unsigned endpoint) {
-    return ioctl(fd, USBDEVFS_CLEAR_HALT, &endpoint) == 0;
-}
-
-// Whether the endpoint reports itself halted (GET_STATUS).
-int Halted(unsigned endpoint) {
-    std::uint8_t status[2] = {};
-    const int n = Control(0x82, 0x00, 0, static_cast<std::uint16_t>(endpoint), status, 2);
-    return n == 2 ? (status[0] & 1) : -1;
-}
-
-// Bulk-Only Mass Storage Reset and the clear-halts after it.
-bool ResetRecovery() {
-    return Control(0x21, 0xFF, 0, 0, nullptr, 0) == 0 && ClearHalt(kIn) && ClearHalt(kOut);
-}
-
-Bytes Wrapper(std::uint32_t tag, std::uint32_t length, bool in, std::uint8_t lun, Bytes cb) {
-    Bytes w(31, 0);
-    const std::uint32_t fields[3] = {0x43425355, tag, length};
-    for (int f = 0; f < 3; ++f)
-        for (int i = 0; i < 4; ++i) w[4 * f + i] = static_cast<std::uint8_t>(fields[f] >> (8 * i));
-    w[12] = in ? 0x80 : 0;
-    w[13] = lun;
-    w[14] = static_cast<std::uint8_t>(cb.size());
-    std::copy(cb.begin(), cb.end(), w.begin() + 15);
-    return w;
-}
-
-struct Status {
-    bool valid = false;
-    std::uint32_t tag = 0, residue = 0;
-    std::uint8_t status = 0xFF;
-};
-
-// The status wrapper; a halted bulk-in is cleared once first, as a host does.
-Status ReadStatus() {
-    Bytes csw(13);
-    int n = Bulk(kIn, csw.data(), csw.size());
-    if (n == -EPIPE && ClearHalt(kIn)) n = Bulk(kIn, csw.data(), csw.size());
-    Status s;
-    if (n != 13 || csw[0] != 0x55 || csw[1] != 0x53 || csw[2] != 0x42 || csw[3] != 0x53) return s;
-    s.valid = true;
-    s.tag = csw[4] | csw[5] << 8 | csw[6] << 16 | static_cast<std::uint32_t>(csw[7]) << 24;
-    s.residue = csw[8] | csw[9] << 8 | csw[10] << 16 | static_cast<std::uint32_t>(csw[11]) << 24;
-    s.status = csw[12];
-    return s;
-}
-
-std::string Describe(const Status& s) {
-    char text[80];
-    std::snprintf(text, sizeof text, "valid=%d tag=%u residue=%u status=%u", s.valid, s.tag,
-                  s.residue, s.status);
-    return text;
-}
-
-// A command with data in of `length`: the data taken as it comes, then the
-// status.
-Status CommandIn(std::uint8_t lun, std::uint32_t length, const Bytes& cb, Bytes* data = nullptr) {
-    Bytes w = Wrapper(nextTag++, length, true, lun, cb);
-    if (Bulk(kOut, w.data(), w.size()) != 31) return {};
-    Bytes buffer(length);
-    const int n = length ? Bulk(kIn, buffer.data(), buffer.size()) : 0;
-    if (data != nullptr) buffer.resize(n > 0 ? static_cast<std::size_t>(n) : 0), *data = buffer;
-    return ReadStatus();
-}
-
-const Bytes kInquiry = {0x12, 0, 0, 0, 36, 0};
-
-bool Alive(std::uint8_t lun = 0) {
-    const std::uint32_t tag = nextTag;
-    const Status s = CommandIn(lun, 36, kInquiry);
-    return s.valid && s.tag == tag && s.status == 0 && s.residue == 0;
-}
-
 // IspVerify of `blocks` blocks (the reader is not in ISP mode: the command
 // fails after its data) with the host's length `length`: the host offers
 // `offered` bytes in transfers of at most 64 KiB, then reads the status.
@@ -181,22 +72,10 @@ Status Verify(std::uint32_t blocks, std::uint32_t length, std::size_t offered, i
                       0,
                       0,
                       0};
-    Bytes w = Wrapper(nextTag++, length, false, 0, cb);
-    if (Bulk(kOut, w.data(), w.size()) != 31) return {};
-    Bytes data(65536, 0x5A);
-    halted = 0;
-    for (std::size_t sent = 0; sent < offered;) {
-        const std::size_t n = std::min<std::size_t>(offered - sent, data.size());
-        const int moved = Bulk(kOut, data.data(), n);
-        if (moved == -EPIPE) {
-            halted = 1;
-            ClearHalt(kOut);
-            break;
-        }
-        if (moved <= 0) return {};
-        sent += static_cast<std::size_t>(moved);
-    }
-    return ReadStatus();
+    bool outHalted = false;
+    const Status s = CommandOut(0, length, cb, offered, outHalted);
+    halted = outHalted ? 1 : 0;
+    return s;
 }
 
 void HostileLengths() {
@@ -225,13 +104,79 @@ void HostileLengths() {
           std::to_string(failed) + " wrong, first " + first);
 }
 
+// A unit the device lacks: the reader answers a phase error; the kernel's
+// function answers INQUIRY for it with "no device here" (0x7F).
+void UnitLacking(const Target& target, int units) {
+    Bytes data;
+    const std::uint32_t tag = nextTag;
+    const Status s = CommandIn(static_cast<std::uint8_t>(units), 36, kInquiry, &data);
+    const bool phaseError = s.valid && s.tag == tag && s.status == 2;
+    const bool noDevice =
+        s.valid && s.tag == tag && s.status == 0 && !data.empty() && data[0] == 0x7F;
+    Check(phaseError || (!target.reader && noDevice), "a unit the device lacks", Describe(s),
+          phaseError ? "phase error" : "INQUIRY answers 0x7F, no device");
+    Check(ResetRecovery() && Alive(), "reset recovery after it");
+}
+
+// A wrapper one byte short: bulk-in halts and stays halted, whatever the
+// host clears, until the reset. The reader halts bulk-out too and keeps it
+// so; a device may instead take and drop what comes until the reset.
+void HaltHeld(const Target& target) {
+    Bytes shortWrapper = Wrapper(nextTag++, 36, true, 0, kInquiry);
+    shortWrapper.pop_back();
+    Bulk(kOut, shortWrapper.data(), shortWrapper.size());
+    Bytes csw(13);
+    Check(Bulk(kIn, csw.data(), csw.size()) == -EPIPE, "an invalid wrapper halts bulk-in");
+    bool held = true;
+    for (int round = 0; round < 5; ++round) {
+        ClearHalt(kIn);
+        usleep(20000);
+        held = held && Halted(kIn) == 1 && Bulk(kIn, csw.data(), csw.size()) == -EPIPE;
+    }
+    Check(held, "bulk-in stays halted through clear-halts until the reset");
+    ClearHalt(kOut);
+    usleep(20000);
+    const bool outHalted = Halted(kOut) == 1;
+    bool dropped = false;
+    if (!outHalted && !target.reader) {
+        // A valid wrapper now is not a command: bulk-in stays halted.
+        Bytes w = Wrapper(nextTag++, 36, true, 0, kInquiry);
+        dropped = Bulk(kOut, w.data(), w.size()) == 31 && Halted(kIn) == 1 &&
+                  Bulk(kIn, csw.data(), csw.size()) == -EPIPE;
+    }
+    Check(outHalted || dropped, "bulk-out through a clear-halt until the reset",
+          "neither halted nor dropping",
+          outHalted ? "halted again" : "not halted, what comes is dropped");
+    Check(ResetRecovery() && Alive(), "reset recovery ends the halt");
+}
+
+// The host's length 0xFFFFFFFF on a command of one block out; the host
+// offers a block more than the command takes.
+void LengthBeyondAll(const Target& target) {
+    const std::uint32_t tag = nextTag;
+    bool halted = false;
+    const Status s = CommandOut(0, 0xFFFFFFFFu, target.DataOut(1), 1024, halted);
+    const bool refused =
+        s.valid && s.tag == tag && s.status != 2 && s.residue == 0xFFFFFFFFu - 512 && halted;
+    // The kernel's function cannot halt bulk-out there: it waits for the
+    // rest, and the host ends the command with the reset.
+    const bool waits = !target.reader && !s.valid && !halted;
+    ResetRecovery();
+    Check((refused || waits) && Alive(),
+          "0xFFFFFFFF bytes declared for one block (" + target.DataOutName() + ")", Describe(s),
+          refused ? "the rest refused with a halt" : "waits for the rest until the reset");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3 || std::strlen(argv[1]) != 9 || argv[1][4] != ':') {
-        std::fprintf(stderr, "usage: usbisp-bot-client VID:PID UNITS\n");
+    if (argc < 3 || argc > 4 || std::strlen(argv[1]) != 9 || argv[1][4] != ':' ||
+        (argc == 4 && std::strcmp(argv[3], "disk") != 0)) {
+        std::fprintf(stderr, "usage: usbisp-bot-client VID:PID UNITS [disk]\n");
         return 2;
     }
+    Target target;
+    target.reader = argc == 3;
     const std::string id = argv[1];
     const int units = std::atoi(argv[2]);
     const std::string node = FindDevice(id.substr(0, 4), id.substr(5));
@@ -258,40 +203,28 @@ int main(int argc, char** argv) {
         Check(s.valid && s.tag == tag && s.status == 0 && data.size() == 36,
               "INQUIRY of unit " + std::to_string(lun), Describe(s));
     }
-    // A unit the reader lacks: a phase error.
-    const Status lacking = CommandIn(static_cast<std::uint8_t>(units), 36, kInquiry);
-    Check(lacking.valid && lacking.status == 2, "a unit the reader lacks", Describe(lacking));
-    Check(ResetRecovery() && Alive(), "reset recovery after the phase error");
-
-    // A wrapper one byte short: both pipes halt and stay halted, whatever
-    // the host clears, until the reset.
-    Bytes shortWrapper = Wrapper(nextTag++, 36, true, 0, kInquiry);
-    shortWrapper.pop_back();
-    Bulk(kOut, shortWrapper.data(), shortWrapper.size());
-    Bytes csw(13);
-    Check(Bulk(kIn, csw.data(), csw.size()) == -EPIPE, "an invalid wrapper halts bulk-in");
-    bool held = true;
-    for (int round = 0; round < 5; ++round) {
-        ClearHalt(kIn);
-        usleep(20000);
-        held = held && Halted(kIn) == 1 && Bulk(kIn, csw.data(), csw.size()) == -EPIPE;
-    }
-    Check(held, "bulk-in stays halted through clear-halts until the reset");
-    ClearHalt(kOut);
-    usleep(20000);
-    Check(Halted(kOut) == 1, "bulk-out stays halted through a clear-halt until the reset");
-    Check(ResetRecovery() && Alive(), "reset recovery ends the halt");
+    UnitLacking(target, units);
+    HaltHeld(target);
+    InvalidWrappers();
+    NotMeaningfulWrappers(target);
+    Tags();
+    ThirteenCases(target);
 
     // A reset in the middle of a data phase.
     {
-        Bytes w = Wrapper(nextTag++, 1024, false, 0,
-                          {0x06, 0xB2, 0x01, 0x00, 0xE8, 0x03, 0x02, 0, 0, 0, 0, 0});
+        Bytes w = Wrapper(nextTag++, 1024, false, 0, target.DataOut(2));
         Bytes half(512, 0x5A);
         const bool sent =
             Bulk(kOut, w.data(), w.size()) == 31 && Bulk(kOut, half.data(), half.size()) == 512;
         Check(sent && ResetRecovery() && Alive(), "reset in the middle of a data phase");
     }
-    HostileLengths();
+    LengthBeyondAll(target);
+    if (target.reader) {
+        HostileLengths();
+    } else {
+        Skip("hostile lengths: IspVerify NB 0 to 255, as declared and 0xFFFFFFFF",
+             "IspVerify is the reader's own command");
+    }
     for (int lun = 0; lun < units; ++lun)
         Check(Alive(static_cast<std::uint8_t>(lun)),
               "alive at the end, unit " + std::to_string(lun));
@@ -304,5 +237,5 @@ int main(int argc, char** argv) {
     connect.ioctl_code = USBDEVFS_CONNECT;
     ioctl(fd, USBDEVFS_IOCTL, &connect);
     close(fd);
-    return failures == 0 ? 0 : 1;
+    return Failures() == 0 ? 0 : 1;
 }
