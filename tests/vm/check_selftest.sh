@@ -79,6 +79,8 @@ rows=$(
 0|printf 'client 1 058f:6362 1\n' >>"$s/plan"; echo 0 >"$r/client-1.status"; echo "ok all" >"$r/client-1.out"
 1|printf 'client 1 058f:6362 1\n' >>"$s/plan"; echo 1 >"$r/client-1.status"; echo "FAIL one" >"$r/client-1.out"
 1|printf 'client 1 058f:6362 1\n' >>"$s/plan"
+0|printf 'client disk 1d6b:0104 1\n' >>"$s/plan"; echo 0 >"$r/client-disk.status"; echo "skip one: why" >"$r/client-disk.out"
+1|printf 'client disk 1d6b:0104 1\n' >>"$s/plan"; echo 1 >"$r/client-disk.status"; echo "FAIL one" >"$r/client-disk.out"
 1|sed -i 's/^Uid:.*/Uid:\t0\t0\t0\t0/' "$r/reader-1.who"
 1|sed -i 's/^Uid:.*/Uid:\t1002\t0\t1002\t1002/' "$r/reader-1.who"
 1|sed -i 's/^CapEff:.*/CapEff:\t000001ffffffffff/' "$r/reader-1.who"

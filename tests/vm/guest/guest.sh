@@ -125,6 +125,7 @@ plug_disk() {
         echo "dummy_udc.$udc" >"$gadget/UDC" ||
         { session_failed "cannot make the disk's gadget on dummy_udc.$udc"; return 1; }
     GADGETS="$GADGETS $gadget"
+    DISK_UDC=$udc
     wait_disks "$udc" "$units" "$READY_SECONDS" && apply_access || return 1
     if [ "$1" = mounted ]; then
         last=$(sg_nodes_of "$udc" | tail -n 1)
@@ -179,13 +180,19 @@ plug_reader() {
 # The guest's own Bulk-Only host against virtual reader N (identifiers
 # VID:PID, UNITS units): it takes the interface from usb-storage, tries the
 # transport's rules and hostile lengths, and gives the interface back; the
-# host checks its status. Then the reader's disks are back as before.
+# host checks its status. Then the reader's disks are back as before. N
+# "disk": the last plain disk, the kernel's own function, as the reference.
 run_client() {
-    eval "udc=\${READER_UDC_$1:-}"
-    [ -n "$udc" ] || { session_failed "client $1: no such reader"; return 1; }
-    usbisp-bot-client "$2" "$3" </dev/null >"$OUT/client-$1.out" 2>&1
+    if [ "$1" = disk ]; then
+        udc=${DISK_UDC:-}
+        set -- "$1" "$2" "$3" disk
+    else
+        eval "udc=\${READER_UDC_$1:-}"
+    fi
+    [ -n "$udc" ] || { session_failed "client $1: no such device"; return 1; }
+    usbisp-bot-client "$2" "$3" ${4:-} </dev/null >"$OUT/client-$1.out" 2>&1
     echo $? >"$OUT/client-$1.status"
-    note "$SESSION: client against reader $1 ended with status $(cat "$OUT/client-$1.status")"
+    note "$SESSION: client against $1 ended with status $(cat "$OUT/client-$1.status")"
     wait_disks "$udc" "$3" "$READY_SECONDS" && apply_access
 }
 
@@ -432,6 +439,7 @@ run_session() {
     READERS_REVERSED=""
     ACCESS=""
     GADGETS=""
+    DISK_UDC=""
     MOUNTS=""
     FREE_UDCS=""
     STATION_PID=""
