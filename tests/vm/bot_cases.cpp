@@ -9,6 +9,8 @@ namespace bot {
 namespace {
 
 const Bytes kTestUnitReady = {0x00, 0, 0, 0, 0, 0};
+// The reader's vendor command that reads its identity block.
+const Bytes kReadIdentity = {0x06, 0x05, 0, 0, 0, 0, 0, 0, 0x80, 0, 0, 0};
 
 // AfterShort: data in ended by a short packet; the device halts bulk-in
 // after it, but on dummy_hcd the host's next read may come first and meet
@@ -47,7 +49,7 @@ Bytes Target::DataOut(std::uint32_t blocks) const {
 }
 
 void ThirteenCases(const Target& target) {
-    enum class Cmd { TestUnitReady, Inquiry, Out1, Out2 };
+    enum class Cmd { TestUnitReady, Inquiry, Out1, Out2, ReadIdentity };
     struct Row {
         const char* name;
         char dir;  // 'n' no data, 'i' in, 'o' out
@@ -75,12 +77,21 @@ void ThirteenCases(const Target& target) {
         {"11 Ho>Do", 'o', 1024, Cmd::Out1, 0, 1, 512, Halt::Out},
         {"12 Ho=Do", 'o', 512, Cmd::Out1, 0, 1, 0, Halt::None},
         {"13 Ho<Do", 'o', 512, Cmd::Out2, 0, 2, 0, Halt::None},
+        // The reader's own identity, 528 bytes: its last packet is short.
+        {"5 Hi>Di (ReadIdentity)", 'i', 1024, Cmd::ReadIdentity, 528, 0, 496, Halt::AfterShort},
+        {"6 Hi=Di (ReadIdentity)", 'i', 528, Cmd::ReadIdentity, 528, 0, 0, Halt::None},
+        {"7 Hi<Di (ReadIdentity)", 'i', 512, Cmd::ReadIdentity, 512, 2, 0, Halt::None},
     };
     for (const Row& row : rows) {
-        const Bytes cb = row.command == Cmd::TestUnitReady ? kTestUnitReady
-                         : row.command == Cmd::Inquiry     ? kInquiry
-                         : row.command == Cmd::Out1        ? target.DataOut(1)
-                                                           : target.DataOut(2);
+        if (row.command == Cmd::ReadIdentity && !target.reader) {
+            Skip(row.name, "ReadIdentity is the reader's own command");
+            continue;
+        }
+        const Bytes cb = row.command == Cmd::ReadIdentity    ? kReadIdentity
+                         : row.command == Cmd::TestUnitReady ? kTestUnitReady
+                         : row.command == Cmd::Inquiry       ? kInquiry
+                         : row.command == Cmd::Out1          ? target.DataOut(1)
+                                                             : target.DataOut(2);
         const std::uint32_t tag = nextTag;
         Bytes data;
         Status s;
