@@ -114,8 +114,10 @@ void ThirteenCases(const Target& target) {
         std::string name = row.name;
         if (row.command == Cmd::Out1 || row.command == Cmd::Out2)
             name += " (" + target.DataOutName() + ")";
-        const std::string seen =
-            Describe(s) + ", " + HaltName(halt) + ", " + std::to_string(data.size()) + " bytes in";
+        Status shown = s;
+        shown.halted = false;  // said once, by HaltName
+        const std::string seen = Describe(shown) + ", " + HaltName(halt) + ", " +
+                                 std::to_string(data.size()) + " bytes in";
         Check(answered && Alive(), name, seen, seen);
     }
 }
