@@ -90,11 +90,14 @@ int HexDigit(char c) {
     return -1;
 }
 
-// The bytes of a hex text, exactly `size` of them.
-std::vector<std::uint8_t> Bytes(const json& object, const char* key, std::uint32_t size) {
+// The bytes of a hex text, exactly `size` of them (at most, when `atMost`).
+std::vector<std::uint8_t> Bytes(const json& object, const char* key, std::uint32_t size,
+                                bool atMost = false) {
     const json& value = Field(object, key);
     if (!value.is_string()) Bad(std::string("\"") + key + "\" is not a hex text");
     const std::string& text = value.get_ref<const std::string&>();
+    if (atMost && text.size() % 2 == 0 && text.size() <= std::size_t{size} * 2)
+        size = static_cast<std::uint32_t>(text.size() / 2);
     if (text.size() != std::size_t{size} * 2)
         Bad(std::string("\"") + key + "\" holds " + std::to_string(text.size() / 2) +
             " bytes, not " + std::to_string(size));
@@ -154,7 +157,15 @@ Event ReadEvent(const json& object) {
             e.inSize = static_cast<std::uint32_t>(Number(object, "inSize", kMaxBufferBytes));
             e.outSize = static_cast<std::uint32_t>(Number(object, "outSize", kMaxBufferBytes));
             e.in = Bytes(object, "in", e.inSize);
-            e.out = Bytes(object, "out", e.outSize);
+            if (object.contains("outRestAsIn")) {
+                if (!Flag(object, "outRestAsIn") || e.outSize != e.inSize)
+                    Bad("\"outRestAsIn\" is true only where outSize is inSize");
+                e.out = Bytes(object, "out", e.outSize, true);
+                e.out.insert(e.out.end(), e.in.begin() + static_cast<std::ptrdiff_t>(e.out.size()),
+                             e.in.end());
+            } else {
+                e.out = Bytes(object, "out", e.outSize);
+            }
             e.returned = Word(object, "returned");
             e.ok = Flag(object, "ok");
             e.lastError = Word(object, "lastError");
@@ -236,7 +247,18 @@ std::string EventLine(const Event& e, bool first) {
             o["inSize"] = e.inSize;
             o["outSize"] = e.outSize;
             o["in"] = Hex(e.in);
-            o["out"] = Hex(e.out);
+            if (e.out.size() == e.in.size() && !e.in.empty()) {
+                // A request answered in its own buffer (the pass-through's)
+                // comes back as it went but for its first bytes, the header
+                // and sense: only those are written, the rest is the input's.
+                std::size_t differing = e.out.size();
+                while (differing > 0 && e.out[differing - 1] == e.in[differing - 1]) --differing;
+                o["out"] = Hex(std::vector<std::uint8_t>(
+                    e.out.begin(), e.out.begin() + static_cast<std::ptrdiff_t>(differing)));
+                o["outRestAsIn"] = true;
+            } else {
+                o["out"] = Hex(e.out);
+            }
             o["returned"] = e.returned;
             o["ok"] = e.ok;
             o["lastError"] = e.lastError;

@@ -20,6 +20,9 @@
 //    "end": "complete"}
 //
 // `t` is milliseconds since the recording began; bytes are lower-case hex.
+// A request whose output buffer is as long as its input (the pass-through,
+// sent and answered in one buffer) writes "outRestAsIn": true and of "out"
+// only the bytes up to the last one that differs from the input's.
 // "end" is "complete", or "cut" when the recording reached its size bound
 // and the calls after it were not written.
 #pragma once

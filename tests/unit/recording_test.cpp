@@ -56,6 +56,12 @@ TEST(RecordingFile, RefusesWhatIsNotSound) {
          "event 1: \"in\" is not hex at byte 0"},
         {File(ioctl + R"("inSize": 1048577, "outSize": 0})"),
          "event 1: \"inSize\" is not a number from 0 to 1048576"},
+        {File(ioctl + R"("inSize": 2, "outSize": 1, "in": "0011", "out": "", "returned": 0,
+                        "outRestAsIn": true, "ok": true, "lastError": 0})"),
+         "event 1: \"outRestAsIn\" is true only where outSize is inSize"},
+        {File(ioctl + R"("inSize": 2, "outSize": 2, "in": "0011", "out": "221100",
+                        "returned": 0, "outRestAsIn": true, "ok": true, "lastError": 0})"),
+         "event 1: \"out\" holds 3 bytes, not 2"},
         {File(R"({"t": 0, "call": "GetLocalTime", "time": "2003-13-18T09:30:00.000",
                   "dayOfWeek": 2})"),
          "event 1: \"time\" is out of range"},
@@ -130,6 +136,29 @@ TEST(RecordingFile, EachCallReadsBackAsWritten) {
     EXPECT_EQ(EventLine(ioctl, true),
               R"({"t":0,"call":"DeviceIoControl","path":"\\\\.\\E:","code":315396,"inSize":3,)"
               R"("outSize":1,"in":"2c00ff","out":"9c","returned":1,"ok":true,"lastError":0})");
+}
+
+// A request answered in its own buffer: of its output only the bytes up to
+// the last that differs from the input are written.
+TEST(RecordingFile, AnAnswerInTheRequestsBufferKeepsOnlyWhatDiffers) {
+    Event e;
+    e.call = Call::DeviceIoControl;
+    e.path = "\\\\.\\E:";
+    e.code = 0x4D004;
+    e.in = {0x2C, 0x00, 0x00, 0x07, 0x08};
+    e.out = {0x2C, 0x00, 0x02, 0x07, 0x08};
+    e.inSize = e.outSize = 5;
+    const std::string line = EventLine(e, true);
+    EXPECT_NE(line.find(R"("in":"2c00000708","out":"2c0002","outRestAsIn":true)"),
+              std::string::npos)
+        << line;
+    std::string error;
+    const auto read = ParseRecording(
+        HeaderText(Recording{}) + line + EventLine(e, false) + EndText(false), error);
+    ASSERT_TRUE(read) << error;
+    EXPECT_EQ(read->events[0].out, e.out);
+    e.out = e.in;
+    EXPECT_NE(EventLine(e, true).find(R"("out":"","outRestAsIn":true)"), std::string::npos);
 }
 
 TEST(RecordingFile, NamesItselfByItsFirstKey) {
