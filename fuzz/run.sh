@@ -23,7 +23,7 @@ seeds() {
         address_file) find demo tests -type f -iname '*.adr' ;;
         bench_file) find tests -type f -iname bench.json ;;
         action_script) find tests/cases -type f -name script.txt ;;
-        identity | image | uevent | usb_reader) ;;  # made below, or in fuzz/seeds
+        identity | image | uevent | usb_reader | recording) ;;  # made below, or in fuzz/seeds
     esac
     [ -d "fuzz/seeds/$1" ] && find "fuzz/seeds/$1" -type f
     return 0
@@ -37,7 +37,7 @@ image_seed() {
 
 status=0
 printf '%-16s %12s %9s\n' fuzzer executions findings
-all="device_txt serial_txt address_file identity image bench_file action_script uevent usb_reader"
+all="device_txt serial_txt address_file identity image bench_file action_script uevent usb_reader recording"
 for name in ${FUZZERS:-$all}; do
     fuzzer="$build/fuzz/${name}_fuzzer"
     corpus="$build/fuzz-corpus/$name"

@@ -10,9 +10,11 @@
 #include "platform/linux/usb_disks.h"
 #include "platform/sim/bench.h"
 #include "platform/sim/bench_file.h"
+#include "platform/sim/replay.h"
 #include "platform/transcript_text.h"
 #include "script/action_script.h"
 #include "script/recording_view.h"
+#include "script/session_recording.h"
 #include "ui/main_dialog.h"
 
 namespace usbisp::script {
@@ -90,9 +92,9 @@ using RealReplug = std::function<bool(std::string& error)>;
 // Runs the main window on `platform` through the actions. `bench` carries out
 // replug and dump; a run without it replugs through `realReplug` and has been
 // refused any dump.
-int RunActions(Platform& platform, sim::Bench* bench, const RealReplug& realReplug,
-               const std::vector<Action>& actions, const std::string& scriptName,
-               const TranscriptSink& emit, std::ostream& err) {
+int RunSteps(Platform& platform, sim::Bench* bench, const RealReplug& realReplug,
+             const std::vector<Action>& actions, const std::string& scriptName,
+             const TranscriptSink& emit, std::ostream& err) {
     RecordingView view(emit);
     Core core(platform, view);
     MainDialog dialog(core);
@@ -133,6 +135,31 @@ int RunActions(Platform& platform, sim::Bench* bench, const RealReplug& realRepl
     return 0;
 }
 
+// RunSteps, with the platform behind a recorder when the run is recorded. A
+// replayed call the recording has no answer for ends the run there: the
+// transcript so far, the line on `err`.
+int RunActions(Platform& platform, sim::Bench* bench, const RealReplug& realReplug,
+               const std::vector<Action>& actions, const std::string& scriptName,
+               const TranscriptSink& emit, std::ostream& err, const HeadlessOptions& options,
+               const std::string& platformWords, const std::vector<lnx::LinuxDrive>& drives) {
+    std::unique_ptr<rec::Recorder> recorder;
+    if (!options.recordPath.empty()) {
+        std::string error;
+        recorder = StartRecording(platform, options.recordPath, platformWords, drives, error);
+        if (!recorder) {
+            err << "usbisp: " << error << "\n";
+            return 2;
+        }
+    }
+    Platform& used = recorder ? static_cast<Platform&>(*recorder) : platform;
+    try {
+        return RunSteps(used, bench, realReplug, actions, scriptName, emit, err);
+    } catch (const sim::ReplayMismatch& mismatch) {
+        err << mismatch.what() << "\n";
+        return 2;
+    }
+}
+
 }  // namespace
 
 int RunHeadless(const HeadlessOptions& options, std::istream& in, std::ostream& out,
@@ -164,7 +191,9 @@ int RunHeadless(const HeadlessOptions& options, std::istream& in, std::ostream& 
     const TranscriptSink emit = TranscriptTo(out, err);
     sim::Bench bench(std::move(*config), options.directory, emit, options.traceIo);
     if (options.beforeRun) options.beforeRun(bench);
-    const int status = RunActions(bench, &bench, {}, *actions, scriptName, emit, err);
+    const std::string words = BenchPlatformWords(options.benchPath, bench.config().windows);
+    const int status =
+        RunActions(bench, &bench, {}, *actions, scriptName, emit, err, options, words, {});
     if (status == 0 && options.afterRun) options.afterRun(bench);
     return status;
 }
@@ -196,7 +225,8 @@ int RunHeadlessReal(const HeadlessOptions& options, RealMachine& machine, std::i
     const RealReplug replug = [&platform](std::string& error) {
         return platform.AwaitReplug(lnx::kReplugWaitMs, error);
     };
-    const int status = RunActions(platform, nullptr, replug, *actions, scriptName, emit, err);
+    const int status = RunActions(platform, nullptr, replug, *actions, scriptName, emit, err,
+                                  options, RealPlatformWords(), platform.drives());
     if (status == 0 && options.afterRealRun) options.afterRealRun(platform);
     return status;
 }

@@ -20,11 +20,13 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: usbisp [--bench FILE] [--dir DIR]                             interactive window in "
+    "usage: usbisp [--bench FILE] [--dir DIR] [--record FILE]             interactive window in "
     "the terminal\n"
-    "       usbisp --script FILE [--bench FILE] [--dir DIR] [--trace-io]  headless run, transcript "
+    "       usbisp --script FILE [--bench FILE] [--dir DIR] [--trace-io] [--record FILE]\n"
+    "                                                                     headless run, transcript "
     "on stdout\n"
     "       usbisp --real [--drive E=/dev/sgN ...] [--dir DIR] [--script FILE [--trace-io]]\n"
+    "                     [--record FILE]\n"
     "                                                                     real card readers\n"
     "       usbisp --station [--bench FILE | --real [--readers N]] [--dir DIR] [--log FILE]\n"
     "                        [--verify-only] [--headless] [--trace-io]\n"
@@ -60,6 +62,11 @@ constexpr const char* kHelp =
     "                 (C to Z) instead; give it once per drive. A block device\n"
     "                 such as /dev/sdb is refused: lsscsi -g shows the sg device\n"
     "                 of each disk.\n"
+    "  --record FILE  write every call the session makes on the machine (opens,\n"
+    "                 requests to the readers with their bytes, closes, what the\n"
+    "                 machine says of itself) to FILE, a recording: send it with\n"
+    "                 a problem report. A recording is a bench: --bench FILE\n"
+    "                 replays it\n"
     "  --station      the production station: every reader plugged in is programmed\n"
     "                 (with --verify-only: checked) in parallel with the others, on\n"
     "                 the bench's plug timeline or, with --real, as readers arrive;\n"
@@ -126,6 +133,8 @@ int main(int argc, char** argv) {
             options.real = true;
         } else if (arg == "--drive") {
             target = &driveText;
+        } else if (arg == "--record") {
+            target = &options.recordPath;
         } else {
             return UsageError("unknown argument \"" + arg + "\"");
         }
@@ -157,8 +166,10 @@ int main(int argc, char** argv) {
     if (headless) return usbisp::script::RunHeadless(options, std::cin, std::cout, std::cerr);
     if (options.traceIo) return UsageError("--trace-io goes with --script");
 #ifdef USBISP_HAVE_TUI
-    if (options.real) return usbisp::tui::RunInteractiveReal(options.drives, options.directory);
-    return usbisp::tui::RunInteractive(options.benchPath, options.directory);
+    if (options.real)
+        return usbisp::tui::RunInteractiveReal(options.drives, options.directory,
+                                               options.recordPath);
+    return usbisp::tui::RunInteractive(options.benchPath, options.directory, options.recordPath);
 #else
     std::cerr << "usbisp: this build has no terminal window; use --script\n";
     return 2;

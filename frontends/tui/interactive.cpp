@@ -7,6 +7,8 @@
 #include "platform/linux/usb_disks.h"
 #include "platform/sim/bench.h"
 #include "platform/sim/bench_file.h"
+#include "platform/sim/replay.h"
+#include "script/session_recording.h"
 #include "tui/draw_util.h"
 #include "tui/main_input.h"
 #include "tui/terminal.h"
@@ -83,9 +85,31 @@ void RunWindow(Terminal& terminal, Platform& platform, int stepPauseMs,
     }
 }
 
+// Runs the window on `platform`, behind a recorder when `recordPath` names
+// one; false with `error` when the recording cannot be written or a replay
+// ends the session.
+bool RunRecorded(Terminal& terminal, Platform& platform, int pauseMs,
+                 const std::function<void()>& replug, const std::string& recordPath,
+                 const std::string& words, const std::vector<lnx::LinuxDrive>& drives,
+                 std::string& error) {
+    std::unique_ptr<rec::Recorder> recorder;
+    if (!recordPath.empty()) {
+        recorder = script::StartRecording(platform, recordPath, words, drives, error);
+        if (!recorder) return false;
+    }
+    try {
+        RunWindow(terminal, recorder ? *recorder : platform, pauseMs, replug);
+    } catch (const sim::ReplayMismatch& mismatch) {
+        error = mismatch.what();
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-int RunInteractive(const std::string& benchPath, const std::string& directory) {
+int RunInteractive(const std::string& benchPath, const std::string& directory,
+                   const std::string& recordPath) {
     std::string error;
     auto config = sim::LoadBenchFile(benchPath, error);
     if (!config) {
@@ -104,12 +128,16 @@ int RunInteractive(const std::string& benchPath, const std::string& directory) {
     // The window shows no transcript: the bench's events have no place here.
     sim::Bench bench(
         std::move(*config), directory, [](const std::string&) {}, false);
-    RunWindow(terminal, bench, realtime ? kStepPauseMs : 0, [&bench] { bench.Replug(); });
+    const bool ran = RunRecorded(
+        terminal, bench, realtime ? kStepPauseMs : 0, [&bench] { bench.Replug(); }, recordPath,
+        script::BenchPlatformWords(benchPath, bench.config().windows), {}, error);
     terminal.Close();
-    return 0;
+    if (!ran) std::cerr << "usbisp: " << error << "\n";
+    return ran ? 0 : 2;
 }
 
-int RunInteractiveReal(const std::vector<lnx::LinuxDrive>& drives, const std::string& directory) {
+int RunInteractiveReal(const std::vector<lnx::LinuxDrive>& drives, const std::string& directory,
+                       const std::string& recordPath) {
     // Lines about the devices go to stderr at once until the window opens,
     // then wait for it to close.
     std::vector<std::string> held;
@@ -137,10 +165,12 @@ int RunInteractiveReal(const std::vector<lnx::LinuxDrive>& drives, const std::st
     }
     InitStyles();
     windowOpen = true;
-    RunWindow(terminal, platform, 0, {});
+    const bool ran = RunRecorded(terminal, platform, 0, {}, recordPath, script::RealPlatformWords(),
+                                 platform.drives(), error);
     terminal.Close();
     for (const std::string& line : held) std::cerr << line << "\n";
-    return 0;
+    if (!ran) std::cerr << "usbisp: " << error << "\n";
+    return ran ? 0 : 2;
 }
 
 }  // namespace usbisp::tui

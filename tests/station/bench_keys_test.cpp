@@ -61,6 +61,8 @@ const std::set<std::string> kKnownKeys = {
     "readers[].hangs",
     "readers[].scsiStatus",
     "readers[].delays",
+    "readers[].recording",
+    "readers[].order",
     "station",
     "station.ports",
     "station.handling",

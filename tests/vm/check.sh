@@ -49,6 +49,8 @@ if [ -f "$session/fixtures" ]; then
     done <"$session/fixtures"
 fi
 [ -d "$session/files" ] && cp -r "$session/files/." "$work/dir/"
+# The directory the recorded runs are replayed over, as the session began.
+cp -r "$work/dir" "$work/replay-dir"
 
 # The readers the guest plugged in, by their number on the bench.
 readers=$(awk '$1 == "reader" { print $2 }' "$session/plan")
@@ -172,6 +174,44 @@ if [ "$run" -eq 0 ]; then
 fi
 if [ -s "$result/run-$((run + 1)).out" ]; then
     fail "the guest made more runs than the plan has"
+fi
+
+# Each recorded run (record) replayed on the bench, the recording as the
+# bench, with the same script: the guest's transcript but for the reasons
+# only the kernel gives a failure, the same exit status; and once every run
+# was recorded and replayed, the same directory as the guest's.
+replayed=0
+run=0
+while read -r verb script rest; do
+    [ "$verb" = run ] || continue
+    run=$((run + 1))
+    out=$result/run-$run
+    case " $rest " in *" record "*) ;; *) continue ;; esac
+    if [ ! -f "$out.rec.json" ]; then
+        fail "run $run ($script): the guest left no recording"
+        continue
+    fi
+    timeout 120 "$usbisp" --bench "$out.rec.json" --script "$session/$script" --trace-io \
+        --dir "$work/replay-dir" >"$work/replay-$run.txt" 2>"$work/replay-$run.err"
+    replay_status=$?
+    if [ "$replay_status" != "$(cat "$out.status")" ]; then
+        fail "run $run: the replay ended with status $replay_status, the guest's run with $(cat "$out.status"):"
+        sed 's/^/  /' "$work/replay-$run.err" >&2
+    fi
+    without_reasons() { sed -E 's/ reason="([^"\\]|\\.)*"$//' "$1"; }
+    if ! diff -u --label "guest: $script" --label "replayed from its recording" \
+        <(without_reasons "$out.out") <(without_reasons "$work/replay-$run.txt") \
+        >"$work/replay-diff-$run.txt"; then
+        fail "run $run ($script): the replay's transcript differs from the guest's"
+        head -n 60 "$work/replay-diff-$run.txt" >&2
+    fi
+    replayed=$((replayed + 1))
+    echo "$name: run $run replayed from its recording ($(wc -c <"$out.rec.json") bytes)"
+done <"$session/plan"
+if [ "$replayed" -gt 0 ] && [ "$replayed" -eq "$run" ]; then
+    if ! diff -r "$work/replay-dir" "$result/dir" >&2; then
+        fail "the replays' directory differs from the guest's"
+    fi
 fi
 
 # A named difference that never occurred is stale.

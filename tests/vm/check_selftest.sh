@@ -39,7 +39,8 @@ cp "$session/reader1.bin" "$scratch/reader1.bin"
 sed 's/reader1.bin/..\/reader1.bin/' "$session/bench.json" >"$pristine/bench.json"
 printf 'click ISP_Ena\nclick WIN9xISP\ndump 1 FIRMWARE.BIN\nclick Close\n' >"$scratch/script.txt"
 "$usbisp" --bench "$pristine/bench.json" --script "$scratch/script.txt" --trace-io \
-    --dir "$pristine/dir" >"$pristine/run-1.out" 2>"$pristine/run-1.err"
+    --dir "$pristine/dir" --record "$pristine/run-1.rec.json" >"$pristine/run-1.out" \
+    2>"$pristine/run-1.err"
 echo $? >"$pristine/run-1.status"
 mv "$pristine/dir/FIRMWARE.BIN" "$pristine/reader-1.bin"
 # Who served as the virtual reader: the user reader, without capabilities.
@@ -88,6 +89,9 @@ rows=$(
 1|echo "no gadget" >"$r/failed"
 1|rm "$r/run-1.out"
 1|cp "$r/run-1.out" "$r/run-2.out"
+0|sed -i 's/^run script.txt$/run script.txt record/' "$s/plan"
+1|sed -i 's/^run script.txt$/run script.txt record/' "$s/plan"; rm "$r/run-1.rec.json"
+1|sed -i 's/^run script.txt$/run script.txt record/' "$s/plan"; sed -i '0,/"out":"2c000000/s//"out":"2c000200/' "$r/run-1.rec.json"
 ROWS
 )
 

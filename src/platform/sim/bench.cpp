@@ -103,6 +103,10 @@ bool Bench::DriverInstalled(const std::string& fileName) const {
                        [&](const std::string& d) { return AsciiUpper(d) == AsciiUpper(fileName); });
 }
 
+void Bench::AddLogicalDrive(char letter) {
+    if (letter >= 'A' && letter <= 'Z') extraDrives_ |= 1u << (letter - 'A');
+}
+
 void Bench::Replug() {
     for (auto& reader : readers_) reader->Replug();
 }
@@ -125,7 +129,12 @@ Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::ui
     const std::string name = path ? path : "";
     auto device = FindDevice(name);
     std::uint32_t error = 0;
-    if (!device || creationDisposition != win::kOpenExisting) {
+    const auto recorded = device ? device->RecordedOpen(desiredAccess, shareMode,
+                                                        creationDisposition, flagsAndAttributes)
+                                 : std::nullopt;
+    if (recorded) {
+        error = *recorded;
+    } else if (!device || creationDisposition != win::kOpenExisting) {
         error = win::kErrorOpenFileNotFound;
     } else if (DeniedToUser(name, desiredAccess)) {
         error = win::kErrorAccessDenied;
@@ -193,12 +202,13 @@ bool Bench::CloseHandle(Handle handle) {
     auto it = handles_.find(handle);
     if (it == handles_.end()) return false;
     if (traceIo_) Emit(IoCloseEvent(it->second.path));
+    it->second.device->Closed();
     handles_.erase(it);
     return true;
 }
 
 std::uint32_t Bench::GetLogicalDrives() {
-    std::uint32_t mask = 0;
+    std::uint32_t mask = config_.recordedDrives | extraDrives_;
     auto mark = [&](char letter) { mask |= 1u << (letter - 'A'); };
     for (char c : config_.drives) mark(c);
     for (const auto& reader : config_.readers)

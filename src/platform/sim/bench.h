@@ -41,6 +41,8 @@ class Bench : public Platform {
     void AddDevice(const std::string& path, std::shared_ptr<SimDevice> device);
     void AddReader(std::shared_ptr<SimReader> reader);
     bool DriverInstalled(const std::string& fileName) const;
+    // A drive letter GetLogicalDrives shows beside the bench file's own.
+    void AddLogicalDrive(char letter);
     Registry& registry() { return registry_; }
     // ASPI for Win32, when the bench has it; the hardware sets it up.
     void InstallAspi(std::unique_ptr<AspiLibrary> library) { aspi_ = std::move(library); }
@@ -135,6 +137,7 @@ class Bench : public Platform {
     // takes one, and the last one unloads it.
     std::size_t aspiReferences_ = 0;
     std::uint32_t lastError_ = 0;
+    std::uint32_t extraDrives_ = 0;
 };
 
 }  // namespace usbisp::sim

@@ -8,6 +8,7 @@
 #include "platform/ascii_case.h"
 #include "platform/sim/bench_keys.h"
 #include "platform/sim/bench_values.h"
+#include "platform/sim/recording_bench.h"
 
 namespace usbisp::sim {
 
@@ -59,6 +60,9 @@ void CheckDriverOpen(const std::string& text, const std::vector<std::string>& dr
 std::vector<std::string> UnderReaders() {
     std::vector<std::string> paths;
     for (const std::string& path : ReaderKeyPaths()) paths.push_back("[]." + path);
+    // A reader that is a recording.
+    paths.push_back("[].recording");
+    paths.push_back("[].order");
     return paths;
 }
 
@@ -115,9 +119,13 @@ constexpr std::array<Rule, 11> kMachineKeys = {{
     {"readers",
      [](const json& v, const std::string& k, MachineDraft& m) {
          if (!v.is_array()) Fail(k, "must be a list");
-         for (std::size_t i = 0; i < v.size(); ++i)
-             m.config.readers.push_back(
-                 ReadReader(v[i], k + "[" + std::to_string(i) + "]", m.baseDir));
+         for (std::size_t i = 0; i < v.size(); ++i) {
+             const std::string at = k + "[" + std::to_string(i) + "]";
+             if (v[i].is_object() && (v[i].contains("recording") || v[i].contains("order")))
+                 m.config.recordedReaders.push_back(ReadRecordedReader(v[i], at, m.baseDir));
+             else
+                 m.config.readers.push_back(ReadReader(v[i], at, m.baseDir));
+         }
      },
      UnderReaders},
 }};

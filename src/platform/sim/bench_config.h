@@ -3,12 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "emulator/reader_config.h"
 #include "platform/platform.h"
+#include "platform/recording.h"
 
 namespace usbisp::sim {
 
@@ -35,6 +37,14 @@ enum class Refusals {
     Transport,       // the request fails in transport (the default)
     CheckCondition,  // it completes with CHECK CONDITION and ILLEGAL REQUEST
                      // sense, as a real USB reader answers
+};
+
+// A reader that is a recording: its devices answer as the recorded machine
+// did (replay.h), in the recorded order or, with `anyOrder`, by request.
+struct RecordedReader {
+    std::shared_ptr<const rec::Recording> recording;
+    std::string name;  // the recording's file
+    bool anyOrder = false;
 };
 
 struct BenchConfig {
@@ -68,6 +78,10 @@ struct BenchConfig {
     bool aspiAsync = false;
     Refusals refusals = Refusals::Transport;
     std::vector<ReaderConfig> readers;
+    std::vector<RecordedReader> recordedReaders;
+    // The drive letters (GetLogicalDrives) of a recorded machine, beside the
+    // bench's own.
+    std::uint32_t recordedDrives = 0;
 };
 
 // The version word GetVersion gives on each value of the `windows` key; empty

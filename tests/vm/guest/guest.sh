@@ -7,6 +7,7 @@
 #   reader-N.bin                         the firmware virtual reader N holds at
 #                                        the end, written out by the reader
 #   run-N.who                            who a run as a user ran as
+#   run-N.rec.json                       the recording of a run with record
 #   station.out, .err, .status           the production station's transcript,
 #                                        standard error and exit status
 #   usbmon.txt, reader-N.log             the buses' requests, the readers' output
@@ -294,16 +295,20 @@ run_usbisp() {
     user=root
     answer_replugs=no
     stop=no
+    record=no
     shift
     while [ $# -gt 0 ]; do
         [ "$1" = as ] && [ $# -gt 1 ] && user=$2
         [ "$1" = replug-when-asked ] && answer_replugs=yes
         [ "$1" = stop-continue ] && stop=yes
+        [ "$1" = record ] && record=yes
         shift
     done
     RUNS=$((RUNS + 1))
     base=$OUT/run-$RUNS
     command="timeout $RUN_SECONDS usbisp --real --script $SESSION_DIR/$script --trace-io --dir $WORK"
+    # The host replays the recording on the bench.
+    [ "$record" = yes ] && command="$command --record $base.rec.json"
     if [ "$user" = root ]; then
         $command </dev/null >"$base.out" 2>"$base.err" &
     else
