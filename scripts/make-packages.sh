@@ -5,8 +5,10 @@
 #                             program with a sample BENCH.JSON and the demo
 #                             files (kept apart, so that no one programs a
 #                             real reader with the demo firmware by mistake);
-#   usbisp_VERSION_ARCH.deb   the native usbisp with its man page and the demo
-#                             files, its library dependencies declared.
+#   usbisp_VERSION_ARCH.deb   the native usbisp with its man page, the demo
+#                             files and bench, the bench file's reference and
+#                             the bash completion, its library dependencies
+#                             declared.
 # The 64-bit Windows build only serves the tests and is never packaged.
 # Usage: make-packages.sh USBISP WIN_BUILD OUT_DIR
 set -euo pipefail
@@ -39,7 +41,7 @@ mkdir -p "$zip_root/DEMO"
 i686-w64-mingw32-strip -o "$zip_root/UsbIsp.exe" "$win/UsbIsp.exe"
 i686-w64-mingw32-strip -o "$zip_root/DEMO/UsbIspBench.exe" "$win/UsbIspBench.exe"
 sed "s/@VERSION@/$version/" "$root/packaging/README.TXT" | crlf >"$zip_root/README.TXT"
-crlf "$root/demo/BENCH.JSON" >"$zip_root/DEMO/BENCH.JSON"
+crlf "$root/demo/files/BENCH.JSON" >"$zip_root/DEMO/BENCH.JSON"
 crlf "$root/demo/files/DEVICE.TXT" >"$zip_root/DEMO/DEVICE.TXT"
 # SERIAL.TXT is the program's own file, kept byte for byte like the ROM code.
 cp "$root/demo/files/SERIAL.TXT" "$root/demo/files/DEMO7620.BIN" "$root/demo/files/DEMO7620.adr" \
@@ -57,6 +59,9 @@ strip --strip-unneeded --remove-section=.comment --remove-section=.note "$deb/us
 mkdir -p "$deb/usr/share/man/man1"
 sed "s/@VERSION@/$version/" "$root/packaging/usbisp.1" | gzip -9n >"$deb/usr/share/man/man1/usbisp.1.gz"
 install -D -m 0644 -t "$deb/usr/share/usbisp/demo" "$root"/demo/files/*
+install -D -m 0644 -t "$deb/usr/share/doc/usbisp" "$root/docs/bench.md"
+install -D -m 0644 -t "$deb/usr/share/bash-completion/completions" \
+    "$root/packaging/completion/usbisp" "$root/packaging/completion/usbisp-reader"
 
 # The libraries the binary needs, as the packages that hold them and the
 # versions their symbols ask for. The default build links the program
@@ -85,9 +90,17 @@ Section: utils
 Priority: optional
 Description: service the controller of USB card readers
  Reads the identity of USB card readers and USB-to-ATA bridges, programs
- and verifies their controller firmware and stamps serial numbers. On Linux
- it runs over an emulated machine with its card readers: the program's window
- in the terminal, and headless scripted runs that print a transcript.
+ and verifies their controller firmware and stamps serial numbers. It has
+ three faces on Linux:
+  - usbisp: the program's window in the terminal over an emulated machine
+    with its card readers (the bench), and headless scripted runs that print
+    a transcript;
+  - usbisp --real: the real card readers of this machine through the SCSI
+    generic driver, in the window or in scripted runs;
+  - usbisp --station: a production station that programs every reader
+    plugged in at once, with one serial counter and a production log.
+ The demo files and bench are in /usr/share/usbisp/demo, the bench file's
+ reference in /usr/share/doc/usbisp/bench.md.
 CONTROL
 } >"$deb/DEBIAN/control"
 find "$deb" -exec touch -h -d "@$epoch" {} +

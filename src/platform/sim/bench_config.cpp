@@ -122,6 +122,15 @@ constexpr std::array<Rule, 11> kMachineKeys = {{
      UnderReaders},
 }};
 
+// The library's message without its "[json.exception.parse_error.101] "
+// in front, which tells a user nothing.
+std::string JsonMessage(const json::exception& e) {
+    const std::string what = e.what();
+    const auto end = what.find("] ");
+    if (what.rfind("[json.exception.", 0) != 0 || end == std::string::npos) return what;
+    return what.substr(end + 2);
+}
+
 }  // namespace
 
 std::optional<std::uint32_t> VersionWordFor(const std::string& windows) {
@@ -144,11 +153,14 @@ std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::
     } catch (const json::exception& e) {
         // Not only a syntax error: a number too large for a double is refused
         // while parsing too.
-        error = std::string("not valid JSON: ") + e.what();
+        error = "not valid JSON: " + JsonMessage(e);
         return std::nullopt;
     }
     try {
         if (!doc.is_object()) throw BenchError{"the bench must be a JSON object"};
+        // The production station's plug timeline; the other modes run the
+        // same bench without it.
+        doc.erase("station");
         MachineDraft machine{{}, baseDir};
         machine.config.versionWord = *VersionWordFor(machine.config.windows);
         ReadObject<MachineDraft>(doc, "", kMachineKeys, machine);
@@ -158,7 +170,7 @@ std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::
         error = e.message;
         return std::nullopt;
     } catch (const json::exception& e) {
-        error = e.what();
+        error = JsonMessage(e);
         return std::nullopt;
     }
 }
