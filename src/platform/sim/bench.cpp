@@ -1,6 +1,7 @@
 #include "platform/sim/bench.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <ctime>
 #include <thread>
@@ -17,6 +18,12 @@ namespace usbisp::sim {
 namespace {
 
 using Clock = std::chrono::system_clock;
+
+// The letter of a drive's path (\\.\X:), upper case; 0 for any other path.
+char DriveLetterOf(const std::string& path) {
+    const bool drive = path.size() == 6 && path.compare(0, 4, "\\\\.\\") == 0 && path[5] == ':';
+    return drive ? static_cast<char>(std::toupper(static_cast<unsigned char>(path[4]))) : '\0';
+}
 
 Clock::time_point ToTimePoint(const LocalTime& t) {
     using namespace std::chrono;
@@ -125,7 +132,11 @@ Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::ui
     const std::string name = path ? path : "";
     auto device = FindDevice(name);
     std::uint32_t error = 0;
-    if (!device || creationDisposition != win::kOpenExisting) {
+    const bool remote = RemoteDrive(name);
+    if (remote) {
+        // A network drive's volume is not the program's to open, whoever it is.
+        error = win::kErrorAccessDenied;
+    } else if (!device || creationDisposition != win::kOpenExisting) {
         error = win::kErrorOpenFileNotFound;
     } else if (DeniedToUser(name, desiredAccess)) {
         error = win::kErrorAccessDenied;
@@ -138,7 +149,8 @@ Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::ui
     if (traceIo_)
         Emit(IoOpenEvent(name, ok, desiredAccess, shareMode, flagsAndAttributes) +
              (error == win::kErrorAccessDenied
-                  ? " reason=" + QuoteText("access denied: not an administrator")
+                  ? " reason=" + QuoteText(remote ? "access denied: a remote drive"
+                                                  : "access denied: not an administrator")
                   : ""));
     if (!ok) {
         lastError_ = error;
@@ -150,9 +162,13 @@ Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::ui
     return handle;
 }
 
+bool Bench::RemoteDrive(const std::string& path) const {
+    const char letter = DriveLetterOf(path);
+    return letter != '\0' && config_.remoteDrives.find(letter) != std::string::npos;
+}
+
 bool Bench::DeniedToUser(const std::string& path, std::uint32_t desiredAccess) const {
-    const bool drive = path.size() == 6 && path.compare(0, 4, "\\\\.\\") == 0 && path[5] == ':';
-    return config_.limitedUser && NtFamily() && drive &&
+    return config_.limitedUser && NtFamily() && DriveLetterOf(path) != '\0' &&
            (GrantsRead(desiredAccess) || GrantsWrite(desiredAccess));
 }
 
@@ -201,9 +217,24 @@ std::uint32_t Bench::GetLogicalDrives() {
     std::uint32_t mask = 0;
     auto mark = [&](char letter) { mask |= 1u << (letter - 'A'); };
     for (char c : config_.drives) mark(c);
+    for (char c : config_.remoteDrives) mark(c);
     for (const auto& reader : config_.readers)
         for (char c : reader.letters) mark(c);
     return mask;
+}
+
+std::uint32_t Bench::GetDriveTypeA(const char* rootPath) {
+    const std::string root = AsciiUpper(rootPath ? rootPath : "");
+    if (root.size() != 3 || root[1] != ':' || root[2] != '\\') return win::kDriveNoRootDir;
+    const char letter = root[0];
+    auto holds = [letter](const std::string& letters) {
+        return letters.find(letter) != std::string::npos;
+    };
+    if (holds(config_.drives)) return win::kDriveFixed;
+    if (holds(config_.remoteDrives)) return win::kDriveRemote;
+    for (const auto& reader : config_.readers)
+        if (holds(reader.letters)) return win::kDriveRemovable;
+    return win::kDriveNoRootDir;
 }
 
 void Bench::Sleep(std::uint32_t milliseconds) {

@@ -63,7 +63,7 @@ std::vector<std::string> UnderReaders() {
 }
 
 // In the order they are read: the driver opens name installed drivers.
-constexpr std::array<Rule, 11> kMachineKeys = {{
+constexpr std::array<Rule, 12> kMachineKeys = {{
     {"windows",
      [](const json& v, const std::string& k, MachineDraft& m) {
          m.config.windows = String(v, k);
@@ -81,6 +81,8 @@ constexpr std::array<Rule, 11> kMachineKeys = {{
                        MachineDraft& m) { m.config.limitedUser = Boolean(v, k); }},
     {"drives", [](const json& v, const std::string& k,
                   MachineDraft& m) { m.config.drives = Letters(v, k, 0, 26); }},
+    {"remoteDrives", [](const json& v, const std::string& k,
+                        MachineDraft& m) { m.config.remoteDrives = Letters(v, k, 0, 26); }},
     {"drivers",
      [](const json& v, const std::string& k, MachineDraft& m) {
          if (!v.is_array()) Fail(k, "must be a list of driver file names");
