@@ -18,9 +18,11 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
 
-# Builds the program alone, not the test suite.
+# Builds the program alone, not the test suite, its messages kept in a log
+# that is shown only when the build fails; then the window on a fresh ./run.
 run: configure
-	@cmake --build $(BUILD) -j$(JOBS) --target usbisp usbisp-reader
+	@cmake --build $(BUILD) -j$(JOBS) --target usbisp usbisp-reader >$(BUILD)/run-build.log 2>&1 || \
+	    { cat $(BUILD)/run-build.log; exit 1; }
 	@scripts/run-demo.sh $(BUILD)/usbisp
 
 # The core must also build, warning-free, with the 32-bit Windows cross compiler.

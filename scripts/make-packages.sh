@@ -7,8 +7,10 @@
 #                             real reader with the demo firmware by mistake);
 #   usbisp_VERSION_ARCH.deb   the native usbisp and the virtual reader
 #                             usbisp-reader (built beside it) with their man
-#                             pages, the demo files, the copyright and the
-#                             changelog, its library dependencies declared.
+#                             pages, the demo files and bench, the bench
+#                             file's reference, the bash completion, the
+#                             copyright and the changelog, its library
+#                             dependencies declared.
 # The 64-bit Windows build only serves the tests and is never packaged.
 # Usage: make-packages.sh USBISP WIN_BUILD OUT_DIR
 # USBISP_PACKAGES=deb builds the Debian package alone (no Windows build
@@ -49,7 +51,7 @@ mkdir -p "$zip_root/DEMO"
 i686-w64-mingw32-strip -o "$zip_root/UsbIsp.exe" "$win/UsbIsp.exe"
 i686-w64-mingw32-strip -o "$zip_root/DEMO/UsbIspBench.exe" "$win/UsbIspBench.exe"
 sed "s/@VERSION@/$version/" "$root/packaging/README.TXT" | crlf >"$zip_root/README.TXT"
-crlf "$root/demo/BENCH.JSON" >"$zip_root/DEMO/BENCH.JSON"
+crlf "$root/demo/files/BENCH.JSON" >"$zip_root/DEMO/BENCH.JSON"
 crlf "$root/demo/files/DEVICE.TXT" >"$zip_root/DEMO/DEVICE.TXT"
 # SERIAL.TXT is the program's own file, kept byte for byte like the ROM code.
 cp "$root/demo/files/SERIAL.TXT" "$root/demo/files/DEMO7620.BIN" "$root/demo/files/DEMO7620.adr" \
@@ -84,6 +86,9 @@ install -D -m 0644 "$root/packaging/lintian-overrides" "$deb/usr/share/lintian/o
     echo
     echo " -- usbisp developers <usbisp@example.org>  $(LC_ALL=C date -u -R -d "@$epoch")"
 } | gzip -9n >"$deb/usr/share/doc/usbisp/changelog.gz"
+install -D -m 0644 -t "$deb/usr/share/doc/usbisp" "$root/docs/bench.md"
+install -D -m 0644 -t "$deb/usr/share/bash-completion/completions" \
+    "$root/packaging/completion/usbisp" "$root/packaging/completion/usbisp-reader"
 
 # The libraries the binary needs, as the packages that hold them and the
 # versions their symbols ask for. The default build links the program
@@ -112,11 +117,17 @@ Section: utils
 Priority: optional
 Description: service the controller of USB card readers
  Reads the identity of USB card readers and USB-to-ATA bridges, programs
- and verifies their controller firmware and stamps serial numbers. On Linux
- it runs over an emulated machine with its card readers: the program's window
- in the terminal, and headless scripted runs that print a transcript.
- usbisp-reader serves a card reader of such a machine on a real USB bus
- through the kernel's USB gadget framework.
+ and verifies their controller firmware and stamps serial numbers. It has
+ three faces on Linux:
+  - usbisp: the program's window in the terminal over an emulated machine
+    with its card readers (the bench), and headless scripted runs that print
+    a transcript;
+  - usbisp --real: the real card readers of this machine through the SCSI
+    generic driver, in the window or in scripted runs;
+  - usbisp --station: a production station that programs every reader
+    plugged in at once, with one serial counter and a production log.
+ The demo files and bench are in /usr/share/usbisp/demo, the bench file's
+ reference in /usr/share/doc/usbisp/bench.md.
 CONTROL
 } >"$deb/DEBIAN/control"
 find "$deb" -exec touch -h -d "@$epoch" {} +

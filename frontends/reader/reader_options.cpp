@@ -1,5 +1,7 @@
 #include "reader/reader_options.h"
 
+#include <dirent.h>
+
 #include <cctype>
 
 namespace usbisp::reader {
@@ -48,6 +50,18 @@ std::optional<std::size_t> PositiveNumber(const std::string& text) {
     return n;
 }
 
+// Whether this machine has a USB device controller to serve a reader on: a
+// "$(ls /sys/class/udc | head -n 1)" that gave nothing is better said so.
+bool HasDeviceController() {
+    DIR* dir = opendir("/sys/class/udc");
+    if (dir == nullptr) return false;
+    bool found = false;
+    while (const dirent* entry = readdir(dir))
+        if (entry->d_name[0] != '.') found = true;
+    closedir(dir);
+    return found;
+}
+
 }  // namespace
 
 std::optional<ReaderOptions> ParseReaderOptions(const std::vector<std::string>& args,
@@ -81,6 +95,10 @@ std::optional<ReaderOptions> ParseReaderOptions(const std::vector<std::string>& 
         }
         if (i + 1 >= args.size() || args[i + 1].empty()) {
             error = arg + " needs a value";
+            if (arg == "--udc" && i + 1 < args.size() && !HasDeviceController())
+                error +=
+                    ": nothing in /sys/class/udc, this machine has no USB device controller "
+                    "(dummy_hcd makes one for tests)";
             return std::nullopt;
         }
         *target = args[++i];

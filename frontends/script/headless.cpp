@@ -1,5 +1,7 @@
 #include "script/headless.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -36,22 +38,30 @@ bool ReadScript(const HeadlessOptions& options, std::istream& in, std::string& t
     return true;
 }
 
-// Writes the firmware reader n holds to a file in the program's directory.
+// Writes the firmware reader n holds to a file: an absolute path where it
+// points, any other in the program's directory.
 bool DumpFirmware(sim::Bench& bench, const Action& action, std::string& error) {
     if (static_cast<std::size_t>(action.reader) > bench.readerCount()) {
         error = "there is no reader " + std::to_string(action.reader);
         return false;
     }
     const auto firmware = bench.ReaderFirmware(static_cast<std::size_t>(action.reader - 1));
-    std::FILE* file = bench.OpenFile(action.text.c_str(), "wb");
-    if (!file) {
-        error = "cannot write \"" + action.text + "\"";
+    const auto fail = [&] {
+        // A fault of the bench's files refuses it without a system error.
+        error = "cannot write \"" + action.text +
+                "\": " + (errno != 0 ? std::strerror(errno) : "refused by the bench");
         return false;
-    }
+    };
+    errno = 0;
+    std::FILE* file = action.text.front() == '/' ? std::fopen(action.text.c_str(), "wb")
+                                                 : bench.OpenFile(action.text.c_str(), "wb");
+    if (!file) return fail();
     const bool written = std::fwrite(firmware.data(), 1, firmware.size(), file) == firmware.size();
+    const int writeErrno = errno;
     const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) error = "cannot write \"" + action.text + "\"";
-    return written && closed;
+    if (written && closed) return true;
+    if (!written) errno = writeErrno;
+    return fail();
 }
 
 // Reads and checks the whole script; nothing on error but the line on `err`.

@@ -1,11 +1,17 @@
 // usbisp: the main window in the terminal over the bench or over real card
 // readers, or a headless scripted run that prints its transcript.
+#include <limits.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <fstream>
 #include <iostream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/linux/drive_map.h"
 #include "platform/linux/scsi_nodes.h"
@@ -94,6 +100,68 @@ int UsageError(const std::string& what) {
     return 2;
 }
 
+// The line for a window started in a directory without DEVICE.TXT (an
+// installed program started anywhere): where the files come from. Empty when
+// it is there.
+std::string MissingDeviceTxtLine(const std::string& directory) {
+    if (std::ifstream(directory + "/DEVICE.TXT")) return "";
+    std::string line =
+        "usbisp: there is no DEVICE.TXT in " + directory +
+        ": give --dir the directory with DEVICE.TXT, SERIAL.TXT and the ROM code file";
+    // Installed, the demo files lie beside the program's bin directory.
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) return line;
+    self[length] = '\0';
+    std::string demo(self);
+    demo = demo.substr(0, demo.find_last_of('/')) + "/../share/usbisp/demo";
+    char resolved[PATH_MAX];
+    if (IsDirectory(demo) && realpath(demo.c_str(), resolved))
+        line += "; the demo files are in " + std::string(resolved) +
+                " (copy them to a directory of your own)";
+    return line;
+}
+
+// The options that take a value, in every mode.
+bool TakesValue(const std::string& option) {
+    static const std::set<std::string> kValued = {"--bench", "--dir", "--script",
+                                                  "--drive", "--log", "--readers"};
+    return kValued.count(option) != 0;
+}
+
+// The arguments with each "--option=value" split into "--option" "value", as
+// the shells' completion and many users write them. A switch given a value
+// is a usage error: `error` says which.
+std::vector<std::string> SplitArguments(int argc, char** argv, std::string& error) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto equals = arg.find('=');
+        if (arg.rfind("--", 0) != 0 || equals == std::string::npos) {
+            args.push_back(arg);
+            continue;
+        }
+        const std::string option = arg.substr(0, equals);
+        if (!TakesValue(option)) {
+            if (error.empty()) error = option + " takes no value";
+            continue;
+        }
+        args.push_back(option);
+        args.push_back(arg.substr(equals + 1));
+    }
+    return args;
+}
+
+// The options of one mode only, and the mode they go with: said when they
+// are given outside it.
+const char* ModeOf(const std::string& option) {
+    if (option == "--log" || option == "--verify-only" || option == "--headless" ||
+        option == "--readers")
+        return "--station";
+    if (option == "--script" || option == "--drive") return "the main window or --real";
+    return nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -101,16 +169,36 @@ int main(int argc, char** argv) {
     // must not end a run between two commands to a reader: the write fails
     // instead, and the run goes on without its transcript.
     std::signal(SIGPIPE, SIG_IGN);
-    for (int i = 1; i < argc; ++i)
-        if (std::string(argv[i]) == "--station")
-            return usbisp::station::StationMain(argc, argv, std::cout, std::cerr);
+    std::string splitError;
+    const std::vector<std::string> args = SplitArguments(argc, argv, splitError);
+    if (!splitError.empty()) return UsageError(splitError);
+    const bool station = std::find(args.begin(), args.end(), "--station") != args.end();
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const char* mode = ModeOf(args[i]);
+        if (mode && (std::string(mode) == "--station") != station)
+            return UsageError(args[i] + " goes with " + mode);
+        if (!TakesValue(args[i]) || i + 1 >= args.size()) continue;
+        // A folder opens as a file here and reads as an empty script or bench.
+        const bool file = args[i] == "--bench" || args[i] == "--script" || args[i] == "--log";
+        if (file && IsDirectory(args[i + 1]))
+            return UsageError(args[i] + " " + args[i + 1] + ": a directory, not a file");
+        ++i;
+    }
+    if (station) {
+        std::vector<char*> stationArgv{argv[0]};
+        for (const std::string& arg : args) stationArgv.push_back(const_cast<char*>(arg.c_str()));
+        return usbisp::station::StationMain(static_cast<int>(stationArgv.size()),
+                                            stationArgv.data(), std::cout, std::cerr);
+    }
     usbisp::script::HeadlessOptions options;
     options.directory = ".";
     bool headless = false;
     bool benchGiven = false;
     std::set<char> letters;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    std::string missingDrive;
+    const int count = static_cast<int>(args.size());
+    for (int i = 0; i < count; ++i) {
+        const std::string& arg = args[static_cast<std::size_t>(i)];
         std::string* target = nullptr;
         std::string driveText;
         if (arg == "--help" || arg == "-h") {
@@ -139,8 +227,8 @@ int main(int argc, char** argv) {
             return UsageError("unknown argument \"" + arg + "\"");
         }
         if (target) {
-            if (i + 1 >= argc) return UsageError(arg + " needs a value");
-            *target = argv[++i];
+            if (i + 1 >= count) return UsageError(arg + " needs a value");
+            *target = args[static_cast<std::size_t>(++i)];
         }
         if (arg == "--drive") {
             std::string error;
@@ -148,12 +236,14 @@ int main(int argc, char** argv) {
             if (!drive) return UsageError("--drive " + error);
             if (!letters.insert(drive->letter).second)
                 return UsageError(std::string("--drive names ") + drive->letter + ": twice");
-            // A node that is not there yet is said when the run starts.
+            // The window says so of a node that is not there, and goes on; a
+            // headless run, which no one watches, stops below.
             usbisp::lnx::KernelSgDriver kernel;
             const usbisp::lnx::NodeInfo node = kernel.Stat(drive->device);
             const std::string notSg = usbisp::lnx::NotScsiGeneric(node, {});
             if (node.error == 0 && !notSg.empty())
                 return UsageError("--drive " + driveText + ": " + notSg);
+            if (node.error == ENOENT && missingDrive.empty()) missingDrive = driveText;
             options.drives.push_back(*drive);
         }
     }
@@ -163,13 +253,21 @@ int main(int argc, char** argv) {
         std::cerr << "usbisp: --dir " << options.directory << ": not a directory\n";
         return 2;
     }
+    if (headless && !missingDrive.empty())
+        return UsageError("--drive " + missingDrive + ": there is no such device");
     if (headless) return usbisp::script::RunHeadless(options, std::cin, std::cout, std::cerr);
     if (options.traceIo) return UsageError("--trace-io goes with --script");
 #ifdef USBISP_HAVE_TUI
-    if (options.real)
-        return usbisp::tui::RunInteractiveReal(options.drives, options.directory,
-                                               options.recordPath);
-    return usbisp::tui::RunInteractive(options.benchPath, options.directory, options.recordPath);
+    // Said before the window and again after it, which covers the first.
+    const std::string hint = MissingDeviceTxtLine(options.directory);
+    if (!hint.empty()) std::cerr << hint << "\n";
+    const int status =
+        options.real ? usbisp::tui::RunInteractiveReal(options.drives, options.directory,
+                                                       options.recordPath)
+                     : usbisp::tui::RunInteractive(options.benchPath, options.directory,
+                                                   options.recordPath);
+    if (!hint.empty()) std::cerr << hint << "\n";
+    return status;
 #else
     std::cerr << "usbisp: this build has no terminal window; use --script\n";
     return 2;

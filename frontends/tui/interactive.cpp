@@ -2,6 +2,8 @@
 
 #include <functional>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "platform/linux/linux_platform.h"
 #include "platform/linux/usb_disks.h"
@@ -62,11 +64,23 @@ void Dispatch(const Intent& intent, MainDialog& dialog, TuiView& view,
     }
 }
 
-// The main window on `platform` until it ends, in an open terminal.
+// What the platform says about the devices: the lines said before the
+// window opened, and the window once it is open.
+struct DeviceNotes {
+    std::vector<std::string> early;
+    TuiView* view = nullptr;
+};
+
+// The main window on `platform` until it ends, in an open terminal; `notes`
+// become lines of its report.
 void RunWindow(Terminal& terminal, Platform& platform, int stepPauseMs,
-               const std::function<void()>& replug) {
+               const std::function<void()>& replug, DeviceNotes* notes = nullptr) {
     TuiView view(terminal);
     view.SetStepPause(stepPauseMs);
+    if (notes) {
+        for (const std::string& line : notes->early) view.AddReportNote(line);
+        notes->view = &view;
+    }
     Core core(platform, view);
     MainDialog dialog(core);
 
@@ -83,6 +97,14 @@ void RunWindow(Terminal& terminal, Platform& platform, int stepPauseMs,
         const MainLayout layout = ComputeMainLayout(terminal.Cols(), terminal.Rows());
         Dispatch(HandleMainInput(view.model(), layout, input), dialog, view, replug);
     }
+    if (notes) notes->view = nullptr;
+}
+
+// A line of the Linux layer as the report shows it, without the program's
+// name in front.
+std::string AsReportLine(const std::string& line) {
+    const std::string name = "usbisp: ";
+    return line.rfind(name, 0) == 0 ? line.substr(name.size()) : line;
 }
 
 // Runs the window on `platform`, behind a recorder when `recordPath` names
@@ -91,14 +113,14 @@ void RunWindow(Terminal& terminal, Platform& platform, int stepPauseMs,
 bool RunRecorded(Terminal& terminal, Platform& platform, int pauseMs,
                  const std::function<void()>& replug, const std::string& recordPath,
                  const std::string& words, const std::vector<lnx::LinuxDrive>& drives,
-                 std::string& error) {
+                 std::string& error, DeviceNotes* notes = nullptr) {
     std::unique_ptr<rec::Recorder> recorder;
     if (!recordPath.empty()) {
         recorder = script::StartRecording(platform, recordPath, words, drives, error);
         if (!recorder) return false;
     }
     try {
-        RunWindow(terminal, recorder ? *recorder : platform, pauseMs, replug);
+        RunWindow(terminal, recorder ? *recorder : platform, pauseMs, replug, notes);
     } catch (const sim::ReplayMismatch& mismatch) {
         error = mismatch.what();
         return false;
@@ -139,12 +161,18 @@ int RunInteractive(const std::string& benchPath, const std::string& directory,
 int RunInteractiveReal(const std::vector<lnx::LinuxDrive>& drives, const std::string& directory,
                        const std::string& recordPath) {
     // Lines about the devices go to stderr at once until the window opens,
-    // then wait for it to close.
+    // then wait for it to close; each is a line of the window's report too.
     std::vector<std::string> held;
     bool windowOpen = false;
+    DeviceNotes notes;
     lnx::LinuxOptions options;
     options.directory = directory;
     options.complain = [&](const std::string& line) {
+        if (notes.view) {
+            notes.view->AddReportNote(AsReportLine(line));
+        } else {
+            notes.early.push_back(AsReportLine(line));
+        }
         if (windowOpen) {
             held.push_back(line);
         } else {
@@ -166,7 +194,7 @@ int RunInteractiveReal(const std::vector<lnx::LinuxDrive>& drives, const std::st
     InitStyles();
     windowOpen = true;
     const bool ran = RunRecorded(terminal, platform, 0, {}, recordPath, script::RealPlatformWords(),
-                                 platform.drives(), error);
+                                 platform.drives(), error, &notes);
     terminal.Close();
     for (const std::string& line : held) std::cerr << line << "\n";
     if (!ran) std::cerr << "usbisp: " << error << "\n";

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/win_constants.h"
+
 namespace usbisp {
 
 // A HANDLE. 0 is the null handle of a closed access path; CreateFileA reports a
@@ -72,6 +74,13 @@ class Platform {
     virtual std::uint32_t GetLastError() = 0;
 
     virtual std::uint32_t GetLogicalDrives() = 0;
+    // The type of the drive with this root ("E:\\"), as GetDriveTypeA gives
+    // it; the program asks it only of a drive that refused it with access
+    // denied. A platform that does not tell has local fixed disks only.
+    virtual std::uint32_t GetDriveTypeA(const char* rootPath) {
+        (void)rootPath;
+        return win::kDriveFixed;
+    }
     virtual void Sleep(std::uint32_t milliseconds) = 0;
 
     virtual Module LoadLibraryA(const char* name) = 0;

@@ -39,9 +39,20 @@ diff -u "$here/deb_contents.txt" "$work/deb_contents.txt" || fail "the .deb hold
 dpkg-deb -x "$deb" "$work/root"
 usbisp=$work/root/usr/bin/usbisp
 [ "$("$usbisp" --version)" = "usbisp $version" ] || fail "the packaged usbisp is not version $version"
-for file in DEMO7620.BIN DEMO7620.adr DEVICE.TXT SERIAL.TXT; do
+for file in BENCH.JSON DEMO7620.BIN DEMO7620.adr DEVICE.TXT SERIAL.TXT; do
     cmp -s "$src/demo/files/$file" "$work/root/usr/share/usbisp/demo/$file" ||
         fail "the .deb's demo/$file differs from the repository's"
+done
+for file in usbisp usbisp-reader; do
+    cmp -s "$src/packaging/completion/$file" "$work/root/usr/share/bash-completion/completions/$file" ||
+        fail "the .deb's bash completion of $file differs from the repository's"
+done
+cmp -s "$src/docs/bench.md" "$work/root/usr/share/doc/usbisp/bench.md" ||
+    fail "the .deb's bench.md differs from the repository's"
+# The description names the three faces.
+description=$(dpkg-deb -f "$deb" Description)
+for face in "usbisp:" "usbisp --real:" "usbisp --station:"; do
+    grep -qF -- "$face" <<<"$description" || fail "the description does not name $face"
 done
 
 # Depends names the expected packages, each with a lower version bound (none

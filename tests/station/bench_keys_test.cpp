@@ -22,6 +22,7 @@ const std::set<std::string> kKnownKeys = {
     "realtime",
     "limitedUser",
     "drives",
+    "remoteDrives",
     "drivers",
     "driverOpenFailures",
     "portDriverDeviceCount",

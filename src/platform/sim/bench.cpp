@@ -1,6 +1,7 @@
 #include "platform/sim/bench.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <ctime>
 #include <thread>
@@ -17,6 +18,12 @@ namespace usbisp::sim {
 namespace {
 
 using Clock = std::chrono::system_clock;
+
+// The letter of a drive's path (\\.\X:), upper case; 0 for any other path.
+char DriveLetterOf(const std::string& path) {
+    const bool drive = path.size() == 6 && path.compare(0, 4, "\\\\.\\") == 0 && path[5] == ':';
+    return drive ? static_cast<char>(std::toupper(static_cast<unsigned char>(path[4]))) : '\0';
+}
 
 Clock::time_point ToTimePoint(const LocalTime& t) {
     using namespace std::chrono;
@@ -134,6 +141,9 @@ Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::ui
                                  : std::nullopt;
     if (recorded) {
         error = *recorded;
+    } else if (RemoteDrive(name)) {
+        // A network drive's volume is not the program's to open, whoever it is.
+        error = win::kErrorAccessDenied;
     } else if (!device || creationDisposition != win::kOpenExisting) {
         error = win::kErrorOpenFileNotFound;
     } else if (DeniedToUser(name, desiredAccess)) {
@@ -147,7 +157,8 @@ Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::ui
     if (traceIo_)
         Emit(IoOpenEvent(name, ok, desiredAccess, shareMode, flagsAndAttributes) +
              (error == win::kErrorAccessDenied
-                  ? " reason=" + QuoteText("access denied: not an administrator")
+                  ? " reason=" + QuoteText(remote ? "access denied: a remote drive"
+                                                  : "access denied: not an administrator")
                   : ""));
     if (!ok) {
         lastError_ = error;
@@ -159,9 +170,13 @@ Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::ui
     return handle;
 }
 
+bool Bench::RemoteDrive(const std::string& path) const {
+    const char letter = DriveLetterOf(path);
+    return letter != '\0' && config_.remoteDrives.find(letter) != std::string::npos;
+}
+
 bool Bench::DeniedToUser(const std::string& path, std::uint32_t desiredAccess) const {
-    const bool drive = path.size() == 6 && path.compare(0, 4, "\\\\.\\") == 0 && path[5] == ':';
-    return config_.limitedUser && NtFamily() && drive &&
+    return config_.limitedUser && NtFamily() && DriveLetterOf(path) != '\0' &&
            (GrantsRead(desiredAccess) || GrantsWrite(desiredAccess));
 }
 
@@ -211,9 +226,24 @@ std::uint32_t Bench::GetLogicalDrives() {
     std::uint32_t mask = config_.recordedDrives | extraDrives_;
     auto mark = [&](char letter) { mask |= 1u << (letter - 'A'); };
     for (char c : config_.drives) mark(c);
+    for (char c : config_.remoteDrives) mark(c);
     for (const auto& reader : config_.readers)
         for (char c : reader.letters) mark(c);
     return mask;
+}
+
+std::uint32_t Bench::GetDriveTypeA(const char* rootPath) {
+    const std::string root = AsciiUpper(rootPath ? rootPath : "");
+    if (root.size() != 3 || root[1] != ':' || root[2] != '\\') return win::kDriveNoRootDir;
+    const char letter = root[0];
+    auto holds = [letter](const std::string& letters) {
+        return letters.find(letter) != std::string::npos;
+    };
+    if (holds(config_.drives)) return win::kDriveFixed;
+    if (holds(config_.remoteDrives)) return win::kDriveRemote;
+    for (const auto& reader : config_.readers)
+        if (holds(reader.letters)) return win::kDriveRemovable;
+    return win::kDriveNoRootDir;
 }
 
 void Bench::Sleep(std::uint32_t milliseconds) {

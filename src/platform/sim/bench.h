@@ -78,6 +78,7 @@ class Bench : public Platform {
     bool CloseHandle(Handle handle) override;
     std::uint32_t GetLastError() override { return lastError_; }
     std::uint32_t GetLogicalDrives() override;
+    std::uint32_t GetDriveTypeA(const char* rootPath) override;
     void Sleep(std::uint32_t milliseconds) override;
     Module LoadLibraryA(const char* name) override;
     EntryPoint GetProcAddress(Module module, const char* name) override;
@@ -112,6 +113,8 @@ class Bench : public Platform {
     // A limited user of Windows 2000 or XP may not open a drive ("\\.\E:")
     // for reading or writing.
     bool DeniedToUser(const std::string& path, std::uint32_t desiredAccess) const;
+    // A drive path (\\.\X:) of one of `remoteDrives`.
+    bool RemoteDrive(const std::string& path) const;
 
     std::shared_ptr<SimDevice> FindDevice(const std::string& path) const;
     void Emit(const std::string& line);

@@ -56,6 +56,7 @@ struct BenchConfig {
     // and XP refuse such a user the opening of a drive for reading or writing.
     bool limitedUser = false;
     std::string drives;                // letters of plain fixed disks
+    std::string remoteDrives;          // letters of network drives: they refuse every open
     std::vector<std::string> drivers;  // the maker's driver files installed
     // "FILE" fails every open of that driver's device, "FILE#n" the n-th.
     std::vector<std::string> driverOpenFailures;
