@@ -32,9 +32,9 @@ std::uint64_t RealTime::NowMs() {
 RealLine::RealLine(ProductionLog& log, StationConfig config, RealMachineAccess machine)
     : config_(std::move(config)),
       machine_(std::move(machine)),
-      allocator_(config_.verifyOnly
-                     ? nullptr
-                     : std::make_unique<SerialAllocator>(log, time_, config_.directory)),
+      allocator_(config_.verifyOnly ? nullptr
+                                    : std::make_unique<SerialAllocator>(
+                                          log, time_, config_.directory, config_.takeCounter)),
       station_(StationSetup{time_,
                             log,
                             allocator_.get(),
@@ -164,7 +164,7 @@ RunCounts RealLine::Run(HotplugSource& source, int stopAfter, const std::functio
         files.directory = config_.directory;
         files.complain = complain;
         lnx::LinuxPlatform platform(std::move(files), machine_.sg, machine_.clock);
-        station_.Start(platform);
+        if (!station_.Start(platform)) return station_.Finish();
     }
     for (const lnx::ScsiNode& node : lnx::ScanScsiGeneric(machine_.paths).nodes) {
         if (!node.usb) continue;

@@ -25,7 +25,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: usbisp --station [--bench FILE | --real [--readers N]] [--dir DIR] [--log FILE]\n"
-    "                        [--verify-only] [--headless] [--trace-io]\n";
+    "                        [--verify-only] [--take-counter] [--headless] [--trace-io]\n";
 
 #ifdef USBISP_HAVE_TUI
 constexpr const char* kRunningNote = " q: take no further reader, end when the runs are over";
@@ -70,6 +70,7 @@ int RunOnBench(const StationOptions& options, std::ostream& out, std::ostream& e
     config.directory = options.directory;
     config.verifyOnly = options.verifyOnly;
     config.traceIo = options.traceIo;
+    config.takeCounter = options.takeCounter;
     if (!WantBoard(options)) {
         config.transcript = [&out](const std::string& line) { out << line << '\n'; };
         BenchLine line(*bench, log, std::move(config));
@@ -123,6 +124,7 @@ int RunOnReal(const StationOptions& options, std::ostream& out, std::ostream& er
     config.directory = options.directory;
     config.verifyOnly = options.verifyOnly;
     config.traceIo = options.traceIo;
+    config.takeCounter = options.takeCounter;
     if (!board)
         config.transcript = [&out](const std::string& line) { out << line << '\n' << std::flush; };
     lnx::KernelSgDriver sg;
