@@ -47,10 +47,10 @@ struct TakenNumber {
 class SerialAllocator {
   public:
     // `takeBackwards`: take SERIAL.TXT's counter even when the log accounts
-    // for it already (the operator's decision, --take-counter).
-    SerialAllocator(ProductionLog& log, StationTime& time, std::string directory,
-                    bool takeBackwards = false)
-        : log_(log), time_(time), directory_(std::move(directory)), takeBackwards_(takeBackwards) {}
+    // for it already (the operator's decision, --take-counter). The files are
+    // those of the platform each call is given: the station's directory.
+    SerialAllocator(ProductionLog& log, StationTime& time, bool takeBackwards = false)
+        : log_(log), time_(time), takeBackwards_(takeBackwards) {}
 
     // Takes the directory for the station's life. False when another program
     // holds it: the box names the holder.
@@ -85,7 +85,6 @@ class SerialAllocator {
 
     ProductionLog& log_;
     StationTime& time_;
-    const std::string directory_;
     const bool takeBackwards_;
     mutable std::mutex mutex_;
     std::unique_ptr<FileLock> lock_;

@@ -53,7 +53,7 @@ struct Allocation : ::testing::Test {
 TEST_F(Allocation, TheAdvancedCounterIsSavedBeforeTheNumberIsGiven) {
     OpenLog();
     dir.Write("SERIAL.TXT", "0x57 0x01 0x0123");
-    SerialAllocator allocator(log, time, dir.path());
+    SerialAllocator allocator(log, time);
     EXPECT_EQ(TakeOne(allocator), 0x123);
     EXPECT_EQ(dir.Read("SERIAL.TXT"), "0x57 0x1 0x124 ");
     EXPECT_EQ(TakeOne(allocator), 0x124);
@@ -67,7 +67,7 @@ TEST_F(Allocation, TheAdvancedCounterIsSavedBeforeTheNumberIsGiven) {
 TEST_F(Allocation, AUserSerialReservesNothing) {
     OpenLog();
     dir.Write("SERIAL.TXT", "0x57 0x01 0x0123");
-    SerialAllocator allocator(log, time, dir.path());
+    SerialAllocator allocator(log, time);
     const TakenNumber taken = allocator.Take(files, messages, true);
     ASSERT_TRUE(taken.taken);
     EXPECT_FALSE(taken.reserved);
@@ -77,7 +77,7 @@ TEST_F(Allocation, AUserSerialReservesNothing) {
 
 TEST_F(Allocation, RefusalsSayWhyAsTheMainWindowDoes) {
     OpenLog();
-    SerialAllocator allocator(log, time, dir.path());
+    SerialAllocator allocator(log, time);
     EXPECT_EQ(TakeOne(allocator), -1);
     EXPECT_EQ(statusText, "\nError!!!  Can Not Open Serial.txt !!!");
     // Once the file is there the next reader gets its number.
@@ -92,7 +92,7 @@ TEST_F(Allocation, RefusalsSayWhyAsTheMainWindowDoes) {
     ProductionLog fullLog;
     std::string error;
     ASSERT_TRUE(fullLog.Open(full.path() + "/PRODUCTION.LOG", error)) << error;
-    SerialAllocator last(fullLog, time, full.path());
+    SerialAllocator last(fullLog, time);
     TakenNumber taken = last.Take(fullFiles, messages, false);
     EXPECT_TRUE(taken.taken);
     EXPECT_EQ(taken.counter.CNT, 0xfffeu);
@@ -125,7 +125,7 @@ TEST_F(Allocation, NumbersGivenBeforeACrashWithoutAReaderLineAreVoided) {
               R"({"event":"reader","pc":1,"cnt":19,"res)");
     dir.Write("SERIAL.TXT", "0x57 0x1 0x15 ");
     OpenLog();
-    SerialAllocator allocator(log, time, dir.path());
+    SerialAllocator allocator(log, time);
     ASSERT_TRUE(allocator.Load(files, messages));
     EXPECT_EQ(allocator.voidedAtLoad(), 2);
     const std::vector<std::string> lines = log.ReadLines();
@@ -141,7 +141,7 @@ TEST_F(Allocation, NumbersGivenBeforeACrashWithoutAReaderLineAreVoided) {
     EXPECT_EQ(lines[9], R"({"event":"counter","time":"2003-11-18T09:30:00.000","pc":1,"cnt":21})");
     EXPECT_EQ(TakeOne(allocator), 21);
     // A second start finds everything accounted for.
-    SerialAllocator again(log, time, dir.path());
+    SerialAllocator again(log, time);
     ASSERT_TRUE(again.Load(files, messages));
     EXPECT_EQ(again.voidedAtLoad(), 1);  // 21: its reader never wrote a line
 }
@@ -151,7 +151,7 @@ TEST_F(Allocation, ANewPcStartsAfreshWithoutVoids) {
                                 "\n");
     dir.Write("SERIAL.TXT", "0x57 0x2 0x0 ");
     OpenLog();
-    SerialAllocator allocator(log, time, dir.path());
+    SerialAllocator allocator(log, time);
     ASSERT_TRUE(allocator.Load(files, messages));
     EXPECT_EQ(allocator.voidedAtLoad(), 0);
 }
@@ -159,7 +159,7 @@ TEST_F(Allocation, ANewPcStartsAfreshWithoutVoids) {
 TEST_F(Allocation, ReadersTakingAtOnceGetDistinctNumbers) {
     OpenLog();
     dir.Write("SERIAL.TXT", "0x57 0x01 0x0000");
-    SerialAllocator allocator(log, time, dir.path());
+    SerialAllocator allocator(log, time);
     constexpr int kThreads = 8;
     constexpr int kEach = 25;
     std::vector<std::vector<long>> taken(kThreads);
@@ -292,7 +292,7 @@ TEST_F(Allocation, SquaringPerPcAtTheFirstRead) {
         ASSERT_TRUE(ownLog.Open(own.path() + "/PRODUCTION.LOG", error)) << error;
         const std::size_t before = ownLog.ReadLines().size();
         sim::Bench ownFiles{sim::BenchConfig{}, own.path(), {}, false};
-        SerialAllocator allocator(ownLog, time, own.path(), c.takeBackwards);
+        SerialAllocator allocator(ownLog, time, c.takeBackwards);
         statusText.clear();
         EXPECT_EQ(allocator.Load(ownFiles, messages), std::string(c.refusal).empty());
         EXPECT_EQ(allocator.halted(), c.refusal);
@@ -315,14 +315,14 @@ TEST_F(Allocation, TheCleanEndLeavesAFinalCounterLine) {
     OpenLog();
     dir.Write("SERIAL.TXT", "0x57 0x01 0x0123");
     {
-        SerialAllocator allocator(log, time, dir.path());
+        SerialAllocator allocator(log, time);
         EXPECT_EQ(TakeOne(allocator), 0x123);
         allocator.End();
     }
     EXPECT_EQ(log.ReadLines().back(),
               std::string(R"({"event":"counter",)") + kT + R"(,"pc":1,"cnt":292,"end":true})");
     // The restart finds nothing to void.
-    SerialAllocator again(log, time, dir.path());
+    SerialAllocator again(log, time);
     ASSERT_TRUE(again.Load(files, messages));
     EXPECT_EQ(again.voidedAtLoad(), 0);
 }
@@ -352,7 +352,7 @@ TEST_F(Allocation, AFileNotAsWrittenHaltsTheAllocator) {
         std::string error;
         ASSERT_TRUE(ownLog.Open(own.path() + "/PRODUCTION.LOG", error)) << error;
         sim::Bench ownFiles{sim::BenchConfig{}, own.path(), {}, false};
-        SerialAllocator allocator(ownLog, time, own.path());
+        SerialAllocator allocator(ownLog, time);
         ASSERT_TRUE(allocator.Take(ownFiles, messages, false).taken);
         if (c.written) {
             own.Write("SERIAL.TXT", c.written);
@@ -373,9 +373,9 @@ TEST_F(Allocation, AFileNotAsWrittenHaltsTheAllocator) {
 TEST_F(Allocation, OneTakerPerDirectory) {
     OpenLog();
     dir.Write("SERIAL.TXT", "0x57 0x01 0x0123");
-    auto first = std::make_unique<SerialAllocator>(log, time, dir.path());
+    auto first = std::make_unique<SerialAllocator>(log, time);
     ASSERT_TRUE(first->Claim(files, messages));
-    SerialAllocator second(log, time, dir.path());
+    SerialAllocator second(log, time);
     EXPECT_FALSE(second.Claim(files, messages));
     EXPECT_EQ(statusText, "\nError!!! Serial.txt cannot be taken: held by usbisp --station, log " +
                               dir.path() + "/PRODUCTION.LOG, process " +
@@ -393,7 +393,7 @@ TEST_F(Allocation, OneTakerPerDirectory) {
 // are in the station's totals too.
 TEST_F(Allocation, VoidsOfALaterLoadAreInTheStationsTotals) {
     OpenLog();
-    SerialAllocator allocator(log, time, dir.path());
+    SerialAllocator allocator(log, time);
     Station station(StationSetup{time, log, &allocator, {}, {}, {}, {}});
     ASSERT_TRUE(station.Start(files));
     ASSERT_FALSE(allocator.loaded());
@@ -411,7 +411,7 @@ TEST_F(Allocation, VoidsOfALaterLoadAreInTheStationsTotals) {
 TEST_F(Allocation, ASaveThatLandsAfterItsFailureVoidsItsNumber) {
     OpenLog();
     dir.Write("SERIAL.TXT", "0x57 0x01 0x0123");
-    SerialAllocator allocator(log, time, dir.path());
+    SerialAllocator allocator(log, time);
     files.SetFileFaults({"rename:SERIAL.NEW"});
     EXPECT_EQ(TakeOne(allocator), -1);
     EXPECT_EQ(view.boxes(),
