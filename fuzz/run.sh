@@ -6,6 +6,7 @@
 # so that a new test file is a new seed) and from fuzz/seeds/NAME/.
 #
 # usage: fuzz/run.sh BUILD_DIR SECONDS
+# FUZZERS="usb_reader image" runs only these (make fuzz FUZZERS=...).
 # The corpus grows in BUILD_DIR/fuzz-corpus/NAME; a crash, leak or time-out is
 # kept in BUILD_DIR/fuzz-findings/NAME/. Exit status 1 when anything was found.
 set -uo pipefail
@@ -23,7 +24,7 @@ seeds() {
         bench_file) find tests -type f -iname bench.json ;;
         action_script) find tests/cases -type f -name script.txt ;;
         production_log) find tests/station -type f \( -name log.txt -o -name before.log \) ;;
-        identity | image) ;;  # made below, or in fuzz/seeds
+        identity | image | uevent | usb_reader) ;;  # made below, or in fuzz/seeds
     esac
     [ -d "fuzz/seeds/$1" ] && find "fuzz/seeds/$1" -type f
     return 0
@@ -37,7 +38,8 @@ image_seed() {
 
 status=0
 printf '%-16s %12s %9s\n' fuzzer executions findings
-for name in device_txt serial_txt address_file identity image bench_file action_script production_log; do
+all="device_txt serial_txt address_file identity image bench_file action_script uevent usb_reader production_log"
+for name in ${FUZZERS:-$all}; do
     fuzzer="$build/fuzz/${name}_fuzzer"
     corpus="$build/fuzz-corpus/$name"
     findings="$build/fuzz-findings/$name"

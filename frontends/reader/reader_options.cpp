@@ -6,7 +6,7 @@ namespace usbisp::reader {
 
 const char* const kReaderUsage =
     "usage: usbisp-reader --bench FILE [--reader N] --udc NAME [--configfs DIR]\n"
-    "                     [--firmware-out FILE] [--trace]\n"
+    "                     [--firmware-out FILE] [--user UID:GID] [--trace]\n"
     "       usbisp-reader --help | --version\n";
 
 const char* const kReaderHelp =
@@ -23,6 +23,9 @@ const char* const kReaderHelp =
     "                       mounted there when it is not\n"
     "  --firmware-out FILE  the firmware the controller holds, written at start,\n"
     "                       after every change and at the end\n"
+    "  --user UID:GID       serve the host as this user and group: root keeps only\n"
+    "                       the gadget (binds it and removes it), in a process of\n"
+    "                       its own\n"
     "  --trace              one line per command on stderr\n"
     "\n"
     "It needs root, configfs, and the kernel modules libcomposite and usb_f_fs.\n"
@@ -69,6 +72,7 @@ std::optional<ReaderOptions> ParseReaderOptions(const std::vector<std::string>& 
         if (arg == "--udc") target = &options.udc;
         if (arg == "--configfs") target = &options.configfs;
         if (arg == "--firmware-out") target = &options.firmwareOut;
+        if (arg == "--user") target = &options.user;
         std::string readerText;
         if (arg == "--reader") target = &readerText;
         if (target == nullptr) {

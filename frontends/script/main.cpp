@@ -11,6 +11,7 @@
 #include "platform/linux/scsi_nodes.h"
 #include "platform/linux/sg_driver.h"
 #include "script/headless.h"
+#include "station/exit_status.h"
 #include "station/station_main.h"
 #ifdef USBISP_HAVE_TUI
 #include "tui/interactive.h"
@@ -47,7 +48,8 @@ constexpr const char* kHelp =
     "                   cancel   replug     dump <reader> <file>\n"
     "                 (dump needs the bench; with --real, replug waits up to 60 s\n"
     "                 for the readers to be unplugged and plugged in again)\n"
-    "  --trace-io     add every request that reaches a device to the transcript\n"
+    "  --trace-io     with --script or --station: add every request that reaches\n"
+    "                 a device to the transcript\n"
     "  --real         real card readers through the SCSI generic driver, the\n"
     "                 program seeing Windows XP: every USB disk becomes a drive,\n"
     "                 in the order of its sg number, as E:, F:, ...; a reader\n"
@@ -75,9 +77,7 @@ constexpr const char* kHelp =
     "log in again. No capability is needed: the kernel lets a read-write open of\n"
     "an sg device send the readers' vendor commands. Plug the readers in before\n"
     "starting it. A device it cannot use is named on stderr and left out.\n"
-    "\n"
-    "Exit status: 0 when the run ended normally, 2 for a usage error or a bad bench\n"
-    "or script.\n";
+    "\n";
 
 bool IsDirectory(const std::string& path) {
     struct stat info {};
@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
         std::string* target = nullptr;
         std::string driveText;
         if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage << kHelp;
+            std::cout << kUsage << kHelp << usbisp::kExitStatusHelp;
             return 0;
         } else if (arg == "--version") {
             std::cout << "usbisp " << USBISP_VERSION << "\n";

@@ -8,6 +8,7 @@
 
 namespace usbisp {
 
+// The banner's own rule and lines, kept letter for letter with their spacing.
 inline constexpr const char* kRule = "========================================================";
 
 // The rule (starting the status text afresh), the title line and the rule.

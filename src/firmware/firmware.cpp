@@ -8,6 +8,7 @@ namespace usbisp {
 
 namespace {
 
+// The verification flow's own title, kept letter for letter with its trailing spaces.
 constexpr const char* kVerifyTitle = "==  Verify Firmware Program Ver1.60             ";
 
 }  // namespace

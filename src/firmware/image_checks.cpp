@@ -8,6 +8,8 @@ namespace usbisp {
 
 namespace {
 
+// The image checks' own texts, kept letter for letter: the leading "n" and "HardWare" are what
+// operators see and match, so they are never corrected.
 constexpr const char* kHardware = "nError!!! HardWare version not correct!!!";
 constexpr const char* kEncoding = "nError!!! Firmware encoding not correct!!!";
 constexpr const char* kFirmware = "nError!!! This Firmware not correct!!!";

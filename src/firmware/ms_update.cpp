@@ -15,6 +15,8 @@ namespace usbisp {
 
 namespace {
 
+// The Memory Stick runs' own texts, kept letter for letter ("Cammand", "reponse", "sucessfull", the
+// trailing spaces): operators and their scripts know them, so they are never corrected.
 constexpr const char* kProgramTitle = "==  MS Internal System Program Ver1.10                ==";
 constexpr const char* kVerifyTitle = "==  MS Romcode Verify Program  Ver1.10                ==";
 constexpr const char* kProgramCaption = "    ISP status : ";

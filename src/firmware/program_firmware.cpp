@@ -17,6 +17,8 @@ namespace usbisp {
 
 namespace {
 
+// The programming flow's own texts, kept letter for letter with their trailing spaces: operators
+// and their scripts know them, so they are never corrected.
 constexpr const char* kProgramTitle = "==  Internal System Program Ver1.60             ";
 
 bool ModelIs(std::string_view chipCode, std::initializer_list<std::string_view> models) {

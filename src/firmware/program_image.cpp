@@ -9,6 +9,9 @@ namespace usbisp {
 
 namespace {
 
+// The programming run's own texts, kept letter for letter with their spelling and spacing
+// ("sucessfull", "reponse", "2st", the two spaces before "!="): operators and their scripts know
+// them, so they are never corrected.
 constexpr const char* kCaption = "    ISP status : ";
 constexpr const char* kSuccess = "SUCCESS! ISP STATUS:";
 constexpr const char* kJumpDone = " [Firmware jump into ISP now]";

@@ -6,6 +6,8 @@ namespace usbisp {
 
 namespace {
 
+// The verification run's own texts, kept letter for letter ("sucessfull", "Reponse", "Uncorrect",
+// "2st"): operators and their scripts know them, so they are never corrected.
 constexpr const char* kCaption = "Verify status : ";
 constexpr const char* kSuccess = "SUCCESS! Verify STATUS:";
 constexpr const char* kJumpDone = " [Start Verify Firmware now]";

@@ -12,6 +12,9 @@ namespace usbisp {
 
 namespace {
 
+// The device report's own labels, kept letter for letter with their spacing ("Manufacture",
+// "RevisionOrg", the colon columns that do not line up): operators and their scripts read the
+// report by them, so they are never corrected.
 constexpr const char* kRule = "\n=====================================================";
 
 template <std::size_t N>

@@ -12,6 +12,9 @@ namespace usbisp {
 
 namespace {
 
+// The main window's own texts, kept letter for letter ("Oor", "more then one", "Unknow", the ISP_E
+// numbers as they stand, two ISP_E8): operators and their scripts know them, so they are never
+// corrected.
 constexpr const char* kUnsupportedPlatform =
     "This program must run under win9x or WinMe or Win2K or WinXP";
 constexpr const char* kE1 = "ISP_E1: ISP must run under win98 or WinMe or Win2K or WinXP";

@@ -12,6 +12,7 @@
 namespace usbisp {
 namespace {
 
+// The identity file's own messages, kept letter for letter.
 constexpr const char* kOpenErrorText = "Error: Cannot open [DEVICE.TXT]";
 constexpr const char* kOpenErrorCaption = "Message Dialog";
 constexpr const char* kSummaryCaption = "User ISP Update Data Dialog";

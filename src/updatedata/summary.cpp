@@ -10,6 +10,8 @@
 namespace usbisp {
 namespace {
 
+// The summary's own labels, kept letter for letter ("DEV_Setting" and "DEV_setting" both,
+// "Str_Manufacture"): operators read the summary by them, so they are never corrected.
 constexpr const char* kSeparator = "\n=====================================================";
 constexpr const char* kSystemTitle = "\n==== SYSTEM Information For ISP";
 constexpr const char* kUpdateTitle = "\n====Update String Or Inquiry Information For ISP ";

@@ -98,6 +98,29 @@ for event in $(cat "$src"/tests/cases/*/*/expected.txt "$src"/tests/cases/pieces
     documented "$event" || fail "the man page does not document the transcript event $event"
 done
 
+# usbisp-reader: its version, and a man page that renders cleanly and
+# documents every option of its --help.
+reader=$work/root/usr/bin/usbisp-reader
+[ "$("$reader" --version)" = "usbisp-reader $version" ] ||
+    fail "the packaged usbisp-reader is not version $version"
+zcat "$work/root/usr/share/man/man1/usbisp-reader.1.gz" >"$work/usbisp-reader.1"
+groff -t -man -ww -z "$work/usbisp-reader.1" 2>"$work/groff-reader" ||
+    fail "groff failed on usbisp-reader's man page"
+[ -s "$work/groff-reader" ] && fail "usbisp-reader's man page gives warnings: $(cat "$work/groff-reader")"
+grep -q '@VERSION@' "$work/usbisp-reader.1" && fail "usbisp-reader's man page still says @VERSION@"
+sed 's/\\-/-/g' "$work/usbisp-reader.1" >"$work/reader-page"
+for option in $("$reader" --help | grep -oE -- '--[a-z][a-z-]*' | LC_ALL=C sort -u); do
+    grep -qE "^\.(B|BI|BR|RB|TP)( .*)?[ \"]$option([ \"]|$)" "$work/reader-page" ||
+        fail "usbisp-reader's man page does not document $option"
+done
+# The package as Debian's checker sees it: no errors.
+if command -v lintian >/dev/null; then
+    lintian --fail-on error --tag-display-limit 0 "$deb" >"$work/lintian" 2>&1 ||
+        fail "lintian finds errors: $(grep '^E:' "$work/lintian")"
+else
+    fail "lintian is missing: scripts/install-deps.sh package"
+fi
+
 # --- The zip for Windows ---
 unzip -Z1 "$zip" | LC_ALL=C sort >"$work/zip_contents.txt"
 sed "s/@VERSION@/$version/" "$here/zip_contents.txt" | diff -u - "$work/zip_contents.txt" ||

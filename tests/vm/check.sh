@@ -179,6 +179,23 @@ for block in $(awk '{ count[$1] += $2 } END { for (b in count) if (count[b] == 0
     fail "difference $block of kernel.txt never occurred"
 done
 
+# No reader met a sanitizer's finding.
+for reader in $readers; do
+    if grep -qE 'ERROR: AddressSanitizer|runtime error:' "$result/reader-$reader.log" 2>/dev/null; then
+        fail "virtual reader $reader met a sanitizer's finding:"
+        grep -A 12 -E 'ERROR: AddressSanitizer|runtime error:' "$result/reader-$reader.log" >&2
+    fi
+done
+
+# The guest's own Bulk-Only host found every rule kept.
+while read -r verb reader rest; do
+    [ "$verb" = client ] || continue
+    if [ "$(cat "$result/client-$reader.status" 2>/dev/null)" != 0 ]; then
+        fail "the Bulk-Only client against reader $reader failed:"
+        sed 's/^/  /' "$result/client-$reader.out" >&2 2>/dev/null
+    fi
+done <"$session/plan"
+
 # The program's directory (SERIAL.TXT above all), and the firmware each
 # virtual reader holds at the end, written out by it, against the bench's.
 # SERIAL.LCK names the process that held the directory: another on each side.
@@ -186,6 +203,13 @@ if ! diff -r -x SERIAL.LCK "$work/dir" "$result/dir" >&2; then
     fail "the program's directory differs from the bench's"
 fi
 for reader in $readers; do
+    # It served the host as the user reader, without any capability.
+    who=$result/reader-$reader.who
+    if [ "$(sed -n 's/^Uid:[[:space:]]*//p' "$who" 2>/dev/null | tr -s '[:space:]' ' ')" != "1002 1002 1002 1002 " ] ||
+        [ "$(sed -n 's/^CapEff:[[:space:]]*//p' "$who" 2>/dev/null)" != 0000000000000000 ] ||
+        [ "$(sed -n 's/^CapPrm:[[:space:]]*//p' "$who" 2>/dev/null)" != 0000000000000000 ]; then
+        fail "virtual reader $reader did not serve as 1002 without capabilities: $(tr '\n' ' ' <"$who" 2>/dev/null)"
+    fi
     if [ ! -f "$result/reader-$reader.bin" ]; then
         fail "virtual reader $reader wrote out no firmware"
     elif ! cmp "$work/dumps/reader-$reader.bin" "$result/reader-$reader.bin" >&2; then
