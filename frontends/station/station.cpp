@@ -91,6 +91,7 @@ void Station::Refused(const std::string& why) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         refused_ = true;
+        refusal_ = why;
         stopping_ = true;
     }
     Emit("station refused " + Ms(setup_.time.NowMs()) + " " + QuoteText(why));
@@ -337,6 +338,7 @@ Board Station::Snapshot() const {
     board.counts = CountsLocked();
     board.halted = halted_;
     board.stopping = stopping_;
+    board.refusal = refusal_;
     return board;
 }
 

@@ -63,6 +63,7 @@ struct Board {
     RunCounts counts;
     bool halted = false;
     bool stopping = false;
+    std::string refusal;  // why the station refused to start
 };
 
 // Makes the platform of one reader's run; called on that run's thread. The
@@ -158,6 +159,7 @@ class Station {
     std::string haltRefusal_;  // what a reader that arrives after the halt is told
     bool stopping_ = false;
     bool refused_ = false;
+    std::string refusal_;
 };
 
 // The board's word for a state: "waiting", "identifying", ...
