@@ -23,7 +23,7 @@ seeds() {
         address_file) find demo tests -type f -iname '*.adr' ;;
         bench_file) find tests -type f -iname bench.json ;;
         action_script) find tests/cases -type f -name script.txt ;;
-        production_log) find tests -type f -iname '*.log' ;;
+        production_log) find tests/station -type f \( -name log.txt -o -name before.log \) ;;
         identity | image | uevent | usb_reader | recording) ;;  # made below, or in fuzz/seeds
     esac
     [ -d "fuzz/seeds/$1" ] && find "fuzz/seeds/$1" -type f

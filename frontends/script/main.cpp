@@ -35,7 +35,7 @@ constexpr const char* kUsage =
     "                     [--record FILE]\n"
     "                                                                     real card readers\n"
     "       usbisp --station [--bench FILE | --real [--readers N]] [--dir DIR] [--log FILE]\n"
-    "                        [--verify-only] [--headless] [--trace-io]\n"
+    "                        [--verify-only] [--take-counter] [--headless] [--trace-io]\n"
     "                                                                     production station\n"
     "       usbisp --help | --version\n";
 
@@ -80,6 +80,8 @@ constexpr const char* kHelp =
     "  --log FILE     with --station: the production log, one JSON line per reader\n"
     "                 (default: DIR/PRODUCTION.LOG)\n"
     "  --verify-only  with --station: check the readers' firmware, program nothing\n"
+    "  --take-counter with --station: take SERIAL.TXT's counter even when the log\n"
+    "                 accounts for it already (a backup put back); the log says so\n"
     "  --headless     with --station: the transcript on stdout instead of the board\n"
     "  --readers N    with --station --real: end once N readers were done and left\n"
     "\n"

@@ -19,7 +19,7 @@ BenchLine::BenchLine(const StationBench& bench, ProductionLog& log, StationConfi
       time_(bench.start, bench.realtime),
       allocator_(config_.verifyOnly
                      ? nullptr
-                     : std::make_unique<SerialAllocator>(log, time_, config_.directory)),
+                     : std::make_unique<SerialAllocator>(log, time_, config_.takeCounter)),
       station_(StationSetup{
           time_, log, allocator_.get(), config_.transcript,
           [this](std::function<void()> run) { time_.Spawn(std::move(run)); },
@@ -100,7 +100,7 @@ RunCounts BenchLine::Run() {
     sim::BenchConfig filesMachine = bench_.kinds.front();
     filesMachine.readers.clear();
     sim::Bench files(std::move(filesMachine), config_.directory, {}, false);
-    station_.Start(files);
+    if (!station_.Start(files)) return station_.Finish();
     for (int port = 1; port <= bench_.ports; ++port) station_.AddPort(PortName(port));
     for (const Plug& plug : bench_.plugs)
         time_.At(plug.at, [this, plug] { PlugIn(plug.port, plug.kind, plug.unplug); });

@@ -19,6 +19,7 @@ const char* const kExitStatusHelp =
 namespace station {
 
 int EndStatus(const Board& end) {
+    if (end.counts.refused) return kExitRefused;
     if (end.halted) return kExitHalted;
     if (end.counts.failed > 0) return kExitReadersFailed;
     return kExitFine;

@@ -42,7 +42,7 @@ RealLine::RealLine(ProductionLog& log, StationConfig config, RealMachineAccess m
       machine_(std::move(machine)),
       allocator_(config_.verifyOnly
                      ? nullptr
-                     : std::make_unique<SerialAllocator>(log, time_, config_.directory)),
+                     : std::make_unique<SerialAllocator>(log, time_, config_.takeCounter)),
       station_(StationSetup{time_,
                             log,
                             allocator_.get(),
@@ -203,7 +203,7 @@ RunCounts RealLine::Run(HotplugSource& source, int stopAfter, const std::functio
         files.directory = config_.directory;
         files.complain = complain;
         lnx::LinuxPlatform platform(std::move(files), machine_.sg, machine_.clock);
-        station_.Start(platform);
+        if (!station_.Start(platform)) return station_.Finish();
     }
     const lnx::ScsiScan scan = lnx::ScanScsiGeneric(machine_.paths);
     if (!scan.driverLoaded && complain) complain(lnx::kNoSgDriver);

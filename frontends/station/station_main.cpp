@@ -26,7 +26,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: usbisp --station [--bench FILE | --real [--readers N]] [--dir DIR] [--log FILE]\n"
-    "                        [--verify-only] [--headless] [--trace-io]\n";
+    "                        [--verify-only] [--take-counter] [--headless] [--trace-io]\n";
 constexpr const char* kStopping =
     "usbisp: stopping: no further reader is taken, the runs under way go to their end (a "
     "second signal ends the station at once)";
@@ -56,7 +56,15 @@ StationConfig ConfigOf(const StationOptions& options) {
     config.directory = options.directory;
     config.verifyOnly = options.verifyOnly;
     config.traceIo = options.traceIo;
+    config.takeCounter = options.takeCounter;
     return config;
+}
+
+// The exit status; a station that refused to start says why on standard
+// error too (the board's terminal shows no transcript).
+int Ended(const Board& end, std::ostream& err) {
+    if (end.counts.refused) err << "usbisp: " << end.refusal << "\n";
+    return EndStatus(end);
 }
 
 // Standard error, shared by the runs' threads and the signals' one.
@@ -92,7 +100,7 @@ int RunOnBench(const StationOptions& options, std::ostream& out, std::ostream& e
         });
         line.Run();
         out.flush();
-        return EndStatus(line.Snapshot());
+        return Ended(line.Snapshot(), err);
     }
 #ifdef USBISP_HAVE_TUI
     BoardScreen screen;
@@ -121,7 +129,7 @@ int RunOnBench(const StationOptions& options, std::ostream& out, std::ostream& e
     }
     screen.Close();
     out << CountersText(counts) << "\n";
-    return EndStatus(line.Snapshot());
+    return Ended(line.Snapshot(), err);
 #else
     return kExitUsage;
 #endif
@@ -155,7 +163,7 @@ int RunOnReal(const StationOptions& options, std::ostream& out, std::ostream& er
         });
         line.Run(hotplug, options.readers, {}, 1000);
         out.flush();
-        return EndStatus(line.Snapshot());
+        return Ended(line.Snapshot(), err);
     }
 #ifdef USBISP_HAVE_TUI
     // What the Linux layer says about a device shows on the board as it
@@ -178,7 +186,7 @@ int RunOnReal(const StationOptions& options, std::ostream& out, std::ostream& er
     screen.Close();
     for (const std::string& text : warnings.All()) err << text << "\n";
     out << CountersText(counts) << "\n";
-    return EndStatus(line.Snapshot());
+    return Ended(line.Snapshot(), err);
 #else
     return kExitUsage;
 #endif

@@ -14,8 +14,9 @@ struct StationOptions {
     std::string logPath;  // default: PRODUCTION.LOG in the directory
     bool verifyOnly = false;
     bool traceIo = false;
-    bool headless = false;  // the transcript on stdout instead of the board
-    int readers = 0;        // with --real: end once that many readers have left; 0: never
+    bool takeCounter = false;  // SERIAL.TXT's counter even below what the log accounts for
+    bool headless = false;     // the transcript on stdout instead of the board
+    int readers = 0;           // with --real: end once that many readers have left; 0: never
 };
 
 inline constexpr const char* kDefaultLogName = "PRODUCTION.LOG";

@@ -29,6 +29,7 @@ target_link_libraries(usbisp_bench PUBLIC usbisp_emulator usbisp_platform)
 file(GLOB WIN32_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp)
 add_library(usbisp_win32_platform STATIC ${WIN32_PLATFORM_SOURCES})
 target_include_directories(usbisp_win32_platform PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(usbisp_win32_platform PUBLIC usbisp_platform)
 
 set(WIN32_FRONTEND ${CMAKE_SOURCE_DIR}/frontends/win32)
 add_library(usbisp_win32_ui STATIC ${WIN32_FRONTEND}/main_window.cpp ${WIN32_FRONTEND}/main_view.cpp

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "platform/win_constants.h"
@@ -47,6 +48,13 @@ struct LocalTime {
     std::uint16_t minute = 0;
     std::uint16_t second = 0;
     std::uint16_t milliseconds = 0;
+};
+
+// A lock file held by this process; destroying it lets the file go. The system
+// lets it go too when the process ends, however it ends.
+class FileLock {
+  public:
+    virtual ~FileLock() = default;
 };
 
 class Platform {
@@ -108,6 +116,19 @@ class Platform {
     virtual bool RemoveFile(const char* name) = 0;
     // Fails when `to` exists, as rename does on Windows.
     virtual bool RenameFile(const char* from, const char* to) = 0;
+    // What was written to the open file, on the disk and not only in the
+    // system's cache (FlushFileBuffers).
+    virtual bool FlushFile(std::FILE* file) = 0;
+    // The directory's own record of its files (one made, removed or renamed)
+    // on the disk. Windows keeps that record itself: nothing to do there.
+    virtual bool FlushDirectory() = 0;
+    // Takes the file `name` of the directory (made when missing) for this
+    // process alone, as Windows takes a file opened for writing that it shares
+    // with readers only, and writes `note` (who holds it) into it. Null when
+    // it cannot be had: `holder` is then "held by " and what the holder wrote,
+    // or why the file could not be opened.
+    virtual std::unique_ptr<FileLock> LockFile(const char* name, const std::string& note,
+                                               std::string& holder) = 0;
 };
 
 }  // namespace usbisp

@@ -8,6 +8,7 @@
 
 #include "platform/ascii_case.h"
 #include "platform/device_access.h"
+#include "platform/file_lock.h"
 #include "platform/printf_text.h"
 #include "platform/sim/hardware.h"
 #include "platform/transcript_text.h"
@@ -379,6 +380,23 @@ bool Bench::RemoveFile(const char* name) {
 bool Bench::RenameFile(const char* from, const char* to) {
     if (fileFaults_.Has("rename", from)) return false;
     return files_.Rename(from, to);
+}
+
+bool Bench::FlushFile(std::FILE* file) {
+    return FlushStream(file);
+}
+
+bool Bench::FlushDirectory() {
+    return files_.FlushDirectory();
+}
+
+std::unique_ptr<FileLock> Bench::LockFile(const char* name, const std::string& note,
+                                          std::string& holder) {
+    if (fileFaults_.Has("write", name)) {
+        holder = std::string(name) + " cannot be opened";
+        return nullptr;
+    }
+    return TakeLockFile(files_.PathFor(name), note, holder);
 }
 
 }  // namespace usbisp::sim

@@ -94,6 +94,13 @@ class Bench : public Platform {
     std::string FindFile(const char* name) override;
     bool RemoveFile(const char* name) override;
     bool RenameFile(const char* from, const char* to) override;
+    bool FlushFile(std::FILE* file) override;
+    bool FlushDirectory() override;
+    // The lock as Windows keeps it: on Windows itself the file opened for
+    // writing and shared with readers only, elsewhere the same exclusion
+    // between processes (and between benches of one process).
+    std::unique_ptr<FileLock> LockFile(const char* name, const std::string& note,
+                                       std::string& holder) override;
 
   private:
     struct OpenDevice {

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include "platform/file_lock.h"
+#include "platform/windows_files.h"
+
 namespace usbisp::win32 {
 
 namespace {
@@ -193,6 +196,15 @@ bool Win32Platform::RemoveFile(const char* name) {
 bool Win32Platform::RenameFile(const char* from, const char* to) {
     // MoveFileA refuses an existing target, which is what the callers rely on.
     return ::MoveFileA(from, to) != FALSE;
+}
+
+bool Win32Platform::FlushFile(std::FILE* file) {
+    return FlushStream(file);
+}
+
+std::unique_ptr<FileLock> Win32Platform::LockFile(const char* name, const std::string& note,
+                                                  std::string& holder) {
+    return TakeLockFile(name, note, holder);
 }
 
 }  // namespace usbisp::win32

@@ -35,6 +35,10 @@ class Win32Platform : public Platform {
     std::string FindFile(const char* name) override;
     bool RemoveFile(const char* name) override;
     bool RenameFile(const char* from, const char* to) override;
+    bool FlushFile(std::FILE* file) override;
+    bool FlushDirectory() override { return true; }
+    std::unique_ptr<FileLock> LockFile(const char* name, const std::string& note,
+                                       std::string& holder) override;
 };
 
 }  // namespace usbisp::win32
