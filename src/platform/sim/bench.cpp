@@ -140,9 +140,10 @@ Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::ui
     const auto recorded = device ? device->RecordedOpen(desiredAccess, shareMode,
                                                         creationDisposition, flagsAndAttributes)
                                  : std::nullopt;
+    const bool remote = RemoteDrive(name);
     if (recorded) {
         error = *recorded;
-    } else if (RemoteDrive(name)) {
+    } else if (remote) {
         // A network drive's volume is not the program's to open, whoever it is.
         error = win::kErrorAccessDenied;
     } else if (!device || creationDisposition != win::kOpenExisting) {
