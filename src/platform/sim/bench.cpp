@@ -141,6 +141,7 @@ Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::ui
     const auto recorded = device ? device->RecordedOpen(desiredAccess, shareMode,
                                                         creationDisposition, flagsAndAttributes)
                                  : std::nullopt;
+    const bool remote = RemoteDrive(name);
     if (recorded) {
         error = *recorded;
     } else if (remote) {
