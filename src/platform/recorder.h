@@ -67,6 +67,12 @@ class Recorder : public Platform {
     bool RenameFile(const char* from, const char* to) override {
         return inner_.RenameFile(from, to);
     }
+    bool FlushFile(std::FILE* file) override { return inner_.FlushFile(file); }
+    bool FlushDirectory() override { return inner_.FlushDirectory(); }
+    std::unique_ptr<FileLock> LockFile(const char* name, const std::string& note,
+                                       std::string& holder) override {
+        return inner_.LockFile(name, note, holder);
+    }
 
   private:
     // An event of `call` at the present time.

@@ -137,12 +137,13 @@ Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::ui
     const std::string name = path ? path : "";
     auto device = FindDevice(name);
     std::uint32_t error = 0;
+    const bool remote = RemoteDrive(name);
     const auto recorded = device ? device->RecordedOpen(desiredAccess, shareMode,
                                                         creationDisposition, flagsAndAttributes)
                                  : std::nullopt;
     if (recorded) {
         error = *recorded;
-    } else if (RemoteDrive(name)) {
+    } else if (remote) {
         // A network drive's volume is not the program's to open, whoever it is.
         error = win::kErrorAccessDenied;
     } else if (!device || creationDisposition != win::kOpenExisting) {
