@@ -137,6 +137,7 @@ Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::ui
     const std::string name = path ? path : "";
     auto device = FindDevice(name);
     std::uint32_t error = 0;
+    const bool remote = RemoteDrive(name);
     const auto recorded = device ? device->RecordedOpen(desiredAccess, shareMode,
                                                         creationDisposition, flagsAndAttributes)
                                  : std::nullopt;
