@@ -135,6 +135,14 @@ std::uint32_t Recorder::GetLogicalDrives() {
     return event.value;
 }
 
+std::uint32_t Recorder::GetDriveTypeA(const char* rootPath) {
+    Event event = Start(Call::GetDriveTypeA);
+    event.path = rootPath ? rootPath : "";
+    event.value = inner_.GetDriveTypeA(rootPath);
+    Write(event);
+    return event.value;
+}
+
 void Recorder::Sleep(std::uint32_t milliseconds) {
     Event event = Start(Call::Sleep);
     inner_.Sleep(milliseconds);

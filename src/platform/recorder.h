@@ -48,6 +48,7 @@ class Recorder : public Platform {
     bool CloseHandle(Handle handle) override;
     std::uint32_t GetLastError() override;
     std::uint32_t GetLogicalDrives() override;
+    std::uint32_t GetDriveTypeA(const char* rootPath) override;
     void Sleep(std::uint32_t milliseconds) override;
     Module LoadLibraryA(const char* name) override;
     EntryPoint GetProcAddress(Module module, const char* name) override;

@@ -14,11 +14,11 @@ namespace {
 using nlohmann::json;
 using nlohmann::ordered_json;
 
-constexpr std::array<const char*, 14> kCallNames = {
+constexpr std::array<const char*, 15> kCallNames = {
     "GetVersion",     "CreateFileA",      "DeviceIoControl", "CloseHandle",
     "GetLastError",   "GetLogicalDrives", "Sleep",           "LoadLibraryA",
     "GetProcAddress", "FreeLibrary",      "RegOpenKeyExA",   "RegQueryValueExA",
-    "RegCloseKey",    "GetLocalTime"};
+    "RegCloseKey",    "GetLocalTime",     "GetDriveTypeA"};
 
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
     static constexpr char kDigits[] = "0123456789abcdef";
@@ -193,6 +193,10 @@ Event ReadEvent(const json& object) {
         case Call::GetLocalTime:
             e.time = Time(object);
             break;
+        case Call::GetDriveTypeA:
+            e.path = Text(object, "path");
+            e.value = Word(object, "value");
+            break;
         case Call::GetVersion:
         case Call::GetLastError:
         case Call::GetLogicalDrives:
@@ -286,6 +290,10 @@ std::string EventLine(const Event& e, bool first) {
         case Call::GetLocalTime:
             o["time"] = TimeText(e.time);
             o["dayOfWeek"] = e.time.dayOfWeek;
+            break;
+        case Call::GetDriveTypeA:
+            o["path"] = e.path;
+            o["value"] = e.value;
             break;
         case Call::GetVersion:
         case Call::GetLastError:

@@ -67,6 +67,7 @@ enum class Call {
     RegQueryValueExA,
     RegCloseKey,
     GetLocalTime,
+    GetDriveTypeA,
 };
 
 // The call's name in the file: the Windows call's own.
@@ -77,7 +78,8 @@ struct Event {
     Call call = Call::GetVersion;
     std::uint64_t t = 0;
     // The device of CreateFileA, DeviceIoControl and CloseHandle; the key of
-    // RegOpenKeyExA; the value of RegQueryValueExA; the library or entry point.
+    // RegOpenKeyExA; the value of RegQueryValueExA; the library or entry point;
+    // the root of GetDriveTypeA.
     std::string path;
     // CreateFileA.
     std::uint32_t access = 0, share = 0, disposition = 0, flags = 0;
@@ -89,7 +91,7 @@ struct Event {
     bool ok = false;
     // CreateFileA and DeviceIoControl: the last error after a failed call.
     std::uint32_t lastError = 0;
-    // The result of GetVersion, GetLastError, GetLogicalDrives and the
+    // The result of GetVersion, GetLastError, GetLogicalDrives, GetDriveTypeA and the
     // registry calls; the milliseconds of Sleep.
     std::uint32_t value = 0;
     LocalTime time;  // GetLocalTime

@@ -36,13 +36,16 @@ TEST_F(SerialRuns, AMissingFileEndsTheRun) {
     EXPECT_FALSE(dir.Exists("SERIAL.TXT"));
 }
 
-TEST_F(SerialRuns, AnEmptyOrUnparsableFileUsesTheValuesInMemory) {
-    for (const char* content : {"", "serial numbers: none yet"}) {
+// A counter file without its three numbers (empty, cut short, anything else)
+// is refused as a wrong one is: taking zeros would give every number of PC 0
+// again. Nothing is programmed and the file stays as it was.
+TEST_F(SerialRuns, AnEmptyCutOrUnparsableFileIsRefused) {
+    const std::string text = "Error!!! CEM,PC,SERIAL Not Correct !!!";
+    for (const char* content : {"", "serial numbers: none yet", "0x57 0x1 "}) {
         SCOPED_TRACE(content);
         dir.Write("SERIAL.TXT", content);
-        EXPECT_EQ(Run(), FirstAttemptSuccess(ProgramHeader(
-                             "==  CEM= 0x57 || PC= 0x00 || CNT= 0x0000", "573B12000000")));
-        EXPECT_EQ(dir.Read("SERIAL.TXT"), "0x57 0x0 0x1 ");
+        EXPECT_EQ(Run(), StopBox(text) + Report(B + "\n" + text + Counters(0, 0, 0)));
+        EXPECT_EQ(dir.Read("SERIAL.TXT"), content);
     }
 }
 

@@ -235,6 +235,9 @@ std::uint32_t Bench::GetLogicalDrives() {
 
 std::uint32_t Bench::GetDriveTypeA(const char* rootPath) {
     const std::string root = AsciiUpper(rootPath ? rootPath : "");
+    if (const auto recorded = config_.recordedDriveTypes.find(root);
+        recorded != config_.recordedDriveTypes.end())
+        return recorded->second;
     if (root.size() != 3 || root[1] != ':' || root[2] != '\\') return win::kDriveNoRootDir;
     const char letter = root[0];
     auto holds = [letter](const std::string& letters) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -83,6 +84,8 @@ struct BenchConfig {
     // The drive letters (GetLogicalDrives) of a recorded machine, beside the
     // bench's own.
     std::uint32_t recordedDrives = 0;
+    // The drive types (GetDriveTypeA) a recorded machine gave, by root.
+    std::map<std::string, std::uint32_t> recordedDriveTypes;
 };
 
 // The version word GetVersion gives on each value of the `windows` key; empty

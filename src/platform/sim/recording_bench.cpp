@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "platform/ascii_case.h"
 #include "platform/sim/bench_keys.h"
 #include "platform/sim/bench_values.h"
 
@@ -67,6 +68,9 @@ std::optional<BenchConfig> BenchFromRecording(std::shared_ptr<const rec::Recordi
     }
     if (const rec::Event* drives = First(*recording, rec::Call::GetLogicalDrives))
         config.recordedDrives = drives->value;
+    for (const rec::Event& e : recording->events)
+        if (e.call == rec::Call::GetDriveTypeA)
+            config.recordedDriveTypes[AsciiUpper(e.path)] = e.value;
     config.recordedReaders.push_back({std::move(recording), name, false});
     return config;
 }
