@@ -22,6 +22,7 @@ seeds() {
         address_file) find demo tests -type f -iname '*.adr' ;;
         bench_file) find tests -type f -iname bench.json ;;
         action_script) find tests/cases -type f -name script.txt ;;
+        report_log) find tests/station -type f -name '*.LOG' ;;
         identity | image) ;;  # made below, or in fuzz/seeds
     esac
     [ -d "fuzz/seeds/$1" ] && find "fuzz/seeds/$1" -type f
@@ -36,7 +37,7 @@ image_seed() {
 
 status=0
 printf '%-16s %12s %9s\n' fuzzer executions findings
-for name in device_txt serial_txt address_file identity image bench_file action_script; do
+for name in device_txt serial_txt address_file identity image bench_file action_script report_log; do
     fuzzer="$build/fuzz/${name}_fuzzer"
     corpus="$build/fuzz-corpus/$name"
     findings="$build/fuzz-findings/$name"

@@ -6,11 +6,13 @@
 #include <iostream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/linux/drive_map.h"
 #include "platform/linux/scsi_nodes.h"
 #include "platform/linux/sg_driver.h"
 #include "script/headless.h"
+#include "station/records_main.h"
 #include "station/station_main.h"
 #ifdef USBISP_HAVE_TUI
 #include "tui/interactive.h"
@@ -97,6 +99,9 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (std::string(argv[i]) == "--station")
             return usbisp::station::StationMain(argc, argv, std::cout, std::cerr);
+    if (const std::vector<std::string> args(argv + 1, argv + argc);
+        usbisp::station::IsRecordsCommand(args))
+        return usbisp::station::RecordsMain(args, std::cout, std::cerr);
     usbisp::script::HeadlessOptions options;
     options.directory = ".";
     bool headless = false;
