@@ -20,12 +20,13 @@ constexpr const char* kSuccessLine = "SUCCESS!";
 // gave this reader.
 class ReaderSerial : public SerialSource {
   public:
-    explicit ReaderSerial(SerialAllocator& allocator) : allocator_(allocator) {}
+    ReaderSerial(NumberSource& allocator, NumberFor who)
+        : allocator_(allocator), who_(std::move(who)) {}
 
     bool Take(Platform& platform, const OperatorMessages& messages, SerialCounter& counter,
               bool userSerial) override {
         bool reserved = false;
-        const bool taken = allocator_.Take(platform, messages, userSerial, counter, reserved);
+        const bool taken = allocator_.Take(platform, messages, userSerial, who_, counter, reserved);
         if (reserved) number = counter;
         return taken;
     }
@@ -37,7 +38,8 @@ class ReaderSerial : public SerialSource {
     std::string built;
 
   private:
-    SerialAllocator& allocator_;
+    NumberSource& allocator_;
+    const NumberFor who_;
 };
 
 std::string Trimmed(const char* text, std::size_t size) {
@@ -79,14 +81,14 @@ std::optional<std::uint32_t> FileCrc(Platform& platform, const std::string& name
 
 }  // namespace
 
-SessionOutcome RunReaderSession(Platform& platform, SerialAllocator* allocator,
+SessionOutcome RunReaderSession(Platform& platform, NumberSource* allocator,
                                 const SessionHooks& hooks) {
     SessionOutcome outcome;
     SessionView view(hooks.events, hooks.progress);
     Core core(platform, view);
     std::optional<ReaderSerial> serial;
     if (allocator) {
-        serial.emplace(*allocator);
+        serial.emplace(*allocator, hooks.who);
         core.firmware.serialSource = &*serial;
     }
     MainDialog dialog(core);

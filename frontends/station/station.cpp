@@ -169,6 +169,7 @@ bool Station::Busy() const {
 void Station::RunReader(const std::string& port, int reader, std::uint64_t start,
                         const PlatformFactory& makePlatform) {
     SessionHooks hooks;
+    hooks.who = NumberFor{port, reader};
     hooks.events = [this, port](const std::string& line) { Emit(PortLine(port, "| " + line)); };
     hooks.phase = [this, port](Phase phase) {
         const PortState state = phase == Phase::Identifying   ? PortState::Identifying
@@ -211,6 +212,13 @@ void Station::RunReader(const std::string& port, int reader, std::uint64_t start
     record.result = outcome.result;
     record.step = outcome.step;
     record.durationMs = now - start;
+    // A number is shown done only once its record is kept; one that is not
+    // is void.
+    std::string unkept;
+    if (setup_.allocator && !setup_.allocator->Record(record, ReaderLine(record), unkept)) {
+        outcome.result = record.result = ReaderResult::Failed;
+        outcome.step = record.step = unkept;
+    }
     // The log holds the reader before the board shows it.
     const bool logged = setup_.log.Append(ReaderLine(record));
 

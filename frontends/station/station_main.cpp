@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <thread>
@@ -14,6 +15,7 @@
 #include "station/bench_line.h"
 #include "station/production_log.h"
 #include "station/real_line.h"
+#include "station/records_numbers.h"
 #include "station/station_options.h"
 #ifdef USBISP_HAVE_TUI
 #include "station/board_screen.h"
@@ -25,7 +27,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: usbisp --station [--bench FILE | --real [--readers N]] [--dir DIR] [--log FILE]\n"
-    "                        [--verify-only] [--headless] [--trace-io]\n";
+    "                        [--verify-only] [--headless] [--trace-io] [--records URL]\n";
 
 #ifdef USBISP_HAVE_TUI
 constexpr const char* kRunningNote = " q: take no further reader, end when the runs are over";
@@ -43,6 +45,20 @@ extern "C" void StopOnSignal(int) {
 bool IsDirectory(const std::string& path) {
     struct stat info {};
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// With --records the numbers come from the line's database, the station
+// named there by its machine and directory.
+NumberSourceMaker LineNumbers(const StationOptions& options) {
+    if (options.records.empty()) return {};
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    std::error_code ignored;
+    const std::string station =
+        std::string(host) + ":" + std::filesystem::absolute(options.directory, ignored).string();
+    return [url = options.records, station](ProductionLog& log, StationTime& time) {
+        return std::make_unique<DbNumbers>(log, time, url, station);
+    };
 }
 
 bool WantBoard(const StationOptions& options) {
@@ -70,6 +86,7 @@ int RunOnBench(const StationOptions& options, std::ostream& out, std::ostream& e
     config.directory = options.directory;
     config.verifyOnly = options.verifyOnly;
     config.traceIo = options.traceIo;
+    config.numbers = LineNumbers(options);
     if (!WantBoard(options)) {
         config.transcript = [&out](const std::string& line) { out << line << '\n'; };
         BenchLine line(*bench, log, std::move(config));
@@ -123,6 +140,7 @@ int RunOnReal(const StationOptions& options, std::ostream& out, std::ostream& er
     config.directory = options.directory;
     config.verifyOnly = options.verifyOnly;
     config.traceIo = options.traceIo;
+    config.numbers = LineNumbers(options);
     if (!board)
         config.transcript = [&out](const std::string& line) { out << line << '\n' << std::flush; };
     lnx::KernelSgDriver sg;

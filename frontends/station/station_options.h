@@ -16,6 +16,7 @@ struct StationOptions {
     bool traceIo = false;
     bool headless = false;  // the transcript on stdout instead of the board
     int readers = 0;        // with --real: end once that many readers have left; 0: never
+    std::string records;    // the line's database (a libpq connection string); empty: none
 };
 
 inline constexpr const char* kDefaultLogName = "PRODUCTION.LOG";
