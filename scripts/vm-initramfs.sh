@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Assembles the guest's initramfs: the static busybox, the modules that
-# tests/vm/modules names with everything they depend on (in load order), the
-# static usbisp and usbisp-reader, the guest's scripts and the sessions.
+# tests/vm/modules names with everything they depend on (in load order),
+# usbisp and usbisp-reader (with the shared libraries of one that is not
+# static), the guest's scripts and the sessions.
 # Usage: vm-initramfs.sh KERNEL_DIR USBISP USBISP_READER SESSIONS_DIR OUT.cpio
 set -euo pipefail
 
@@ -19,17 +20,22 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 guest=$here/tests/vm/guest
 busybox=/bin/busybox
 
-# Nothing in the guest but these files: every program must be static.
+# Nothing in the guest but these files. Busybox must be static; usbisp needs
+# libpq, which comes as a shared library only, so a program that is not
+# static brings its dynamic loader and its libraries along, at their paths.
 for program in "$busybox" "$usbisp" "$reader"; do
     if [ ! -x "$program" ]; then
         echo "vm-initramfs.sh: $program is missing" >&2
         exit 1
     fi
-    if readelf -lW "$program" | grep -q 'Requesting program interpreter'; then
-        echo "vm-initramfs.sh: $program is not linked statically" >&2
-        exit 1
-    fi
 done
+if readelf -lW "$busybox" | grep -q 'Requesting program interpreter'; then
+    echo "vm-initramfs.sh: $busybox is not linked statically" >&2
+    exit 1
+fi
+libraries() {
+    ldd "$1" 2>/dev/null | awk '$2 == "=>" && $3 ~ /^\// { print $3 } $1 ~ /^\// { print $1 }'
+}
 
 root=$out.root
 rm -rf "$root"
@@ -39,6 +45,13 @@ cp "$busybox" "$root/bin/busybox"
 # every byte of the initramfs under emulation.
 strip -o "$root/usr/bin/usbisp" "$usbisp"
 strip -o "$root/usr/bin/usbisp-reader" "$reader"
+for program in "$usbisp" "$reader"; do
+    readelf -lW "$program" | grep -q 'Requesting program interpreter' || continue
+    for library in $(libraries "$program"); do
+        mkdir -p "$root$(dirname "$library")"
+        cp -L "$library" "$root$library"
+    done
+done
 cp "$guest/init" "$root/init"
 cp "$guest"/*.sh "$root/vm/"
 cp -r "$sessions" "$root/vm/sessions"

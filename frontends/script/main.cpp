@@ -28,8 +28,11 @@ constexpr const char* kUsage =
     "       usbisp --real [--drive E=/dev/sgN ...] [--dir DIR] [--script FILE [--trace-io]]\n"
     "                                                                     real card readers\n"
     "       usbisp --station [--bench FILE | --real [--readers N]] [--dir DIR] [--log FILE]\n"
-    "                        [--verify-only] [--headless] [--trace-io]\n"
+    "                        [--verify-only] [--headless] [--trace-io] [--records URL]\n"
     "                                                                     production station\n"
+    "       usbisp --records URL --init                                   the line's database\n"
+    "       usbisp (--records URL | --report LOG) --report [--since DAY] [--csv]\n"
+    "                                                                     the line's report\n"
     "       usbisp --help | --version\n";
 
 constexpr const char* kHelp =
@@ -69,6 +72,15 @@ constexpr const char* kHelp =
     "  --verify-only  with --station: check the readers' firmware, program nothing\n"
     "  --headless     with --station: the transcript on stdout instead of the board\n"
     "  --readers N    with --station --real: end once N readers were done and left\n"
+    "  --records URL  the line's PostgreSQL database (a libpq connection string or\n"
+    "                 postgresql:// URL): with --station the serial numbers and\n"
+    "                 records go there; --init makes its tables\n"
+    "  --init         with --records: make the line's tables (or check their version)\n"
+    "  --report       counts per day, PC and station (programmed, verified, failed,\n"
+    "                 void, readers per hour) from the database, or from a\n"
+    "                 production log: --report LOG\n"
+    "  --since DAY    with --report: from that day on (YYYY-MM-DD)\n"
+    "  --csv          with --report: the records themselves, as CSV\n"
     "\n"
     "With --real the program needs read and write access to the sg devices: run\n"
     "it as root, or add the user to the group that owns them (often \"disk\") and\n"
