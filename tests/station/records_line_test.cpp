@@ -6,12 +6,15 @@
 // found the database away had nothing stamped.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -89,7 +92,8 @@ pid_t StartStation(const test::TempDir& dir, const std::string& url) {
 struct LogCounts {
     int programmed = 0;
     int failed = 0;
-    int away = 0;  // readers that found the database away
+    int away = 0;                      // readers that found the database away
+    std::vector<std::string> serials;  // of the programmed readers
 };
 
 // The reader lines of a station's log; a reader that found the database
@@ -102,6 +106,7 @@ LogCounts ReadLog(const test::TempDir& dir) {
         if (!line.is_object() || line.value("event", "") != "reader") continue;
         const std::string result = line.value("result", "");
         counts.programmed += result == "programmed";
+        if (result == "programmed") counts.serials.push_back(line.value("serial", ""));
         counts.failed += result == "failed";
         if (line.value("step", "") == kDatabaseAway) {
             ++counts.away;
@@ -239,6 +244,81 @@ TEST_F(RecordsLine, ACutConnectionAndARestartStampNothingAndTheStationGoesOn) {
     CheckAccounted();
     std::printf("100 readers: %d programmed, %d failed, %d of them with the database away\n",
                 counts.programmed, counts.failed, counts.away);
+}
+
+// Three stations killed at random moments and started again, at once: across
+// all their runs no number is on two readers, every number each PC's counter
+// passed has its reservation, and once each has run to its end again every
+// reservation is programmed or void.
+TEST_F(RecordsLine, StationsKilledAndRestartedLoseNoNumber) {
+    constexpr int kStations = 3;
+    constexpr int kKills = 5;
+    constexpr int kReaders = 100;
+    test::TempDir dirs[kStations];
+    for (int i = 0; i < kStations; ++i) MakeStationDir(dirs[i], i + 1, Bench(16, kReaders, false));
+    const auto runAll = [&](long killAfterUs, std::mt19937* random) {
+        std::vector<pid_t> pids;
+        for (const test::TempDir& dir : dirs) pids.push_back(StartStation(dir, url_));
+        if (random) {
+            std::uniform_int_distribution<long> moment(0, killAfterUs);
+            std::vector<long> moments;
+            for (std::size_t i = 0; i < pids.size(); ++i) moments.push_back(moment(*random));
+            long slept = 0;
+            std::vector<std::size_t> order(pids.size());
+            for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+            std::sort(order.begin(), order.end(),
+                      [&](std::size_t a, std::size_t b) { return moments[a] < moments[b]; });
+            for (std::size_t i : order) {
+                std::this_thread::sleep_for(std::chrono::microseconds(moments[i] - slept));
+                slept = moments[i];
+                kill(pids[i], SIGKILL);
+            }
+        }
+        int killed = 0;
+        for (pid_t pid : pids) killed += Wait(pid) == -1;
+        return killed;
+    };
+    const auto before = std::chrono::steady_clock::now();
+    runAll(0, nullptr);
+    const long runUs = static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                             std::chrono::steady_clock::now() - before)
+                                             .count());
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    int killed = 0;
+    for (int round = 0; round < kKills; ++round) killed += runAll(runUs * 3 / 4, &random);
+    runAll(0, nullptr);  // to their ends: each voids what its kills left open
+
+    // Each PC's counter moved only with a reservation.
+    for (int pc = 1; pc <= kStations; ++pc) {
+        SCOPED_TRACE("PC " + std::to_string(pc));
+        const long counter =
+            Count("SELECT cnt FROM usbisp_counter WHERE pc = " + std::to_string(pc));
+        EXPECT_EQ(Count("SELECT count(*) FROM usbisp_reservation WHERE pc = " + std::to_string(pc)),
+                  counter - 0x100);
+    }
+    CheckAccounted();
+    // A programmed reader in a log is one the database holds. The database
+    // may hold a few more: a station killed after its record was committed and
+    // before its log line was written.
+    long programmed = 0;
+    for (const test::TempDir& dir : dirs) {
+        const LogCounts counts = ReadLog(dir);
+        programmed += counts.programmed;
+        for (const std::string& serial : counts.serials)
+            EXPECT_EQ(Count("SELECT count(*) FROM usbisp_reader WHERE result = 'programmed' AND "
+                            "serial = '" +
+                            serial + "'"),
+                      1)
+                << serial;
+    }
+    const long inDatabase = Count("SELECT count(*) FROM usbisp_reader WHERE result = 'programmed'");
+    EXPECT_LE(programmed, inDatabase);
+    EXPECT_LE(inDatabase - programmed, killed);
+    EXPECT_GE(programmed, 2L * kStations * kReaders * 4 / 5) << "two whole runs of each station";
+    std::printf("%d of %d runs killed; %ld programmed, %ld void\n", killed, kStations * kKills,
+                programmed, Count("SELECT count(*) FROM usbisp_reservation WHERE state = 'void'"));
 }
 
 }  // namespace
