@@ -57,7 +57,7 @@ bool PgServer::Run(const std::string& command, std::string& error) const {
     return true;
 }
 
-bool PgServer::Start(std::string& error) {
+bool PgServer::Start(std::string& error, bool durable) {
     bin_ = ServerBin();
     if (bin_.empty()) {
         error = "no PostgreSQL server in /usr/lib/postgresql (scripts/install-deps.sh native)";
@@ -82,7 +82,8 @@ bool PgServer::Start(std::string& error) {
         return false;
     running_ = true;
     return Run(bin_ + "/pg_ctl -D " + dir_ + "/data -l " + dir_ + "/server.log -w -t 60 -o \"-k " +
-                   dir_ + " -c listen_addresses='' -c fsync=off -c max_connections=60\" start",
+                   dir_ + " -c listen_addresses='' -c max_connections=60" +
+                   (durable ? "" : " -c fsync=off") + "\" start",
                error);
 }
 

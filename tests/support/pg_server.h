@@ -18,8 +18,9 @@ class PgServer {
     PgServer& operator=(const PgServer&) = delete;
 
     // False with `error` when the server's programs are missing or it does
-    // not start.
-    bool Start(std::string& error);
+    // not start. Not `durable`: nothing is flushed to the disk (tests); a
+    // durable server flushes every commit, as a line's server does.
+    bool Start(std::string& error, bool durable = false);
     // The connection string of a fresh, empty database of that name.
     std::string NewDatabase(const std::string& name, std::string& error);
     // A fast shutdown and a start again: every connection is cut.
