@@ -214,6 +214,22 @@ TEST_F(RecordsLine, ThreeStationsAtOnceAndOneWhosePcIsTaken) {
         ++same;
     }
     EXPECT_EQ(same, 1) << out.Read("db.txt");
+
+    // The records: where each serial number went, a day on (none) or from it.
+    ASSERT_EQ(Wait(Start({"--records", url_, "--report", "--since", "2003-11-19", "--csv"},
+                         out.path() + "/later.csv")),
+              0);
+    EXPECT_EQ(out.Read("later.csv"),
+              "time,station,port,reader,pc,cnt,serial,result,void,step,durationMs\n");
+    ASSERT_EQ(Wait(Start({"--records", url_, "--report", "--since", "2003-11-18", "--csv"},
+                         out.path() + "/all.csv")),
+              0);
+    const auto records = test::Lines(out.Read("all.csv"));
+    EXPECT_EQ(records.size(), 1u + 3 * kReaders);
+    int found = 0;
+    for (const std::string& record : records)
+        found += record.find(",2,256,573B12020100,programmed,no,,") != std::string::npos;
+    EXPECT_EQ(found, 1) << "serial 573B12020100 (PC 2, CNT 0x100) is not there once";
 }
 
 TEST_F(RecordsLine, ACutConnectionAndARestartStampNothingAndTheStationGoesOn) {
