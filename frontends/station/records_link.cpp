@@ -17,9 +17,16 @@ constexpr const char* kApplicationName = "usbisp station";
 }  // namespace
 
 std::string OneLine(const char* message) {
-    std::string text = message ? message : "";
-    if (text.size() > kMaxValueBytes) text.resize(kMaxValueBytes);
-    std::replace(text.begin(), text.end(), '\n', ' ');
+    std::string text;
+    // libpq's messages run over lines, the next one indented with a tab.
+    for (const char* c = message ? message : ""; *c && text.size() < kMaxValueBytes; ++c) {
+        const bool blank = static_cast<unsigned char>(*c) < 0x20 || *c == ' ';
+        if (!blank) {
+            text += *c;
+        } else if (!text.empty() && text.back() != ' ') {
+            text += ' ';
+        }
+    }
     while (!text.empty() && text.back() == ' ') text.pop_back();
     return text;
 }

@@ -8,6 +8,24 @@
 namespace usbisp::station {
 namespace {
 
+// libpq's messages as one line of the station's: lines joined, the tab that
+// indents a hint and trailing blanks gone, and the length bounded.
+TEST(RecordsLink, MessagesOnOneLine) {
+    struct Row {
+        const char* message;
+        std::string line;
+    };
+    const std::vector<Row> rows = {
+        {"connection to server failed: No such file or directory\n\tIs the server running?\n",
+         "connection to server failed: No such file or directory Is the server running?"},
+        {"ERROR:  duplicate key\r\n", "ERROR: duplicate key"},
+        {"", ""},
+        {nullptr, ""},
+    };
+    for (const Row& row : rows) EXPECT_EQ(OneLine(row.message), row.line);
+    EXPECT_EQ(OneLine(std::string(2 * kMaxValueBytes, 'x').c_str()).size(), kMaxValueBytes);
+}
+
 class RecordsStore : public ::testing::Test {
   protected:
     void SetUp() override {
