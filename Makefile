@@ -18,9 +18,11 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
 
-# Builds the program alone, not the test suite.
+# Builds the program alone, not the test suite, its messages kept in a log
+# that is shown only when the build fails; then the window on a fresh ./run.
 run: configure
-	@cmake --build $(BUILD) -j$(JOBS) --target usbisp
+	@cmake --build $(BUILD) -j$(JOBS) --target usbisp usbisp-reader >$(BUILD)/run-build.log 2>&1 || \
+	    { cat $(BUILD)/run-build.log; exit 1; }
 	@scripts/run-demo.sh $(BUILD)/usbisp
 
 # The core must also build, warning-free, with the 32-bit Windows cross compiler.
@@ -94,14 +96,20 @@ fuzz-smoke: fuzz-build
 # usbisp --real through a real Linux kernel: Debian's kernel in QEMU (TCG)
 # with a busybox initramfs, virtual readers and plain disks on dummy_hcd, and
 # every session of tests/vm/sessions checked against the bench
-# (scripts/vmtest.sh). The kernel package is fetched once into
+# (scripts/vmtest.sh); one session serves its reader from the build with
+# AddressSanitizer and UndefinedBehaviorSanitizer. The kernel package is
+# fetched once into
 # $(VM_BUILD)/kernel-cache.
 VM_BUILD ?= build-vm
 
 vmtest: configure
 	@scripts/install-deps.sh vm $(VM_BUILD)/kernel-cache
-	@cmake --build $(BUILD) -j$(JOBS) --target usbisp usbisp-reader
-	@scripts/vmtest.sh $(BUILD) $(VM_BUILD)
+	@cmake --build $(BUILD) -j$(JOBS) --target usbisp usbisp-reader usbisp-bot-client
+	@cmake -S . -B $(SAN_BUILD) -DUSBISP_SANITIZE=ON -DUSBISP_WERROR=ON \
+	    -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 >/dev/null
+	@cmake --build $(SAN_BUILD) -j$(JOBS) --target usbisp-reader
+	@VMTEST_SANITIZED_READER=$(SAN_BUILD)/frontends/reader/usbisp-reader \
+	    scripts/vmtest.sh $(BUILD) $(VM_BUILD)
 
 # The Windows program: UsbIsp.exe and UsbIspBench.exe, 32-bit, in build-windows,
 # with the Wine tests' driver. Installs the cross compilers and Wine when
@@ -129,14 +137,14 @@ PACKAGE_DIR ?= build-package
 
 package: configure windows
 	@scripts/install-deps.sh package
-	@cmake --build $(BUILD) -j$(JOBS) --target usbisp
+	@cmake --build $(BUILD) -j$(JOBS) --target usbisp usbisp-reader
 	@scripts/make-packages.sh $(BUILD)/usbisp $(WIN_BUILD) $(PACKAGE_DIR)
 
 # The two pictures of the README: the main window under Wine after a
 # programming run, and the terminal window.
 screenshots: configure windows
 	@scripts/install-deps.sh screenshots
-	@cmake --build $(BUILD) -j$(JOBS) --target usbisp
+	@cmake --build $(BUILD) -j$(JOBS) --target usbisp usbisp-reader
 	@scripts/screenshots.sh $(BUILD)/usbisp $(WIN_BUILD) $(WIN64_BUILD) docs
 
 format:

@@ -43,15 +43,18 @@ class Timed : public NumberSource {
           std::atomic<long>& reserved)
         : inner_(std::move(inner)), waitedUs_(waitedUs), reserved_(reserved) {}
 
+    bool Claim(usbisp::Platform& files, const usbisp::OperatorMessages& messages) override {
+        return inner_->Claim(files, messages);
+    }
     bool Load(usbisp::Platform& files, const usbisp::OperatorMessages& messages) override {
         return inner_->Load(files, messages);
     }
-    bool Take(usbisp::Platform& files, const usbisp::OperatorMessages& messages, bool userSerial,
-              const NumberFor& who, usbisp::SerialCounter& counter, bool& reserved) override {
+    TakenNumber Take(usbisp::Platform& files, const usbisp::OperatorMessages& messages,
+                     bool userSerial, const NumberFor& who) override {
         const auto start = Clock::now();
-        const bool taken = inner_->Take(files, messages, userSerial, who, counter, reserved);
+        const TakenNumber taken = inner_->Take(files, messages, userSerial, who);
         Add(start);
-        reserved_ += reserved;
+        reserved_ += taken.reserved;
         return taken;
     }
     bool Record(const ReaderRecord& record, const std::string& line, std::string& why) override {
@@ -60,6 +63,8 @@ class Timed : public NumberSource {
         Add(start);
         return kept;
     }
+    void End() override { inner_->End(); }
+    std::string halted() const override { return inner_->halted(); }
     int voidedAtLoad() const override { return inner_->voidedAtLoad(); }
     usbisp::SerialCounter counter() const override { return inner_->counter(); }
 
@@ -122,7 +127,7 @@ LineRun RunLine(int readers, const std::string& url) {
             config.numbers = [&, name](ProductionLog& l, StationTime& time) {
                 std::unique_ptr<NumberSource> inner;
                 if (url.empty())
-                    inner = std::make_unique<LocalNumbers>(l, time, dirs[i].string());
+                    inner = std::make_unique<SerialAllocator>(l, time);
                 else
                     inner = std::make_unique<DbNumbers>(l, time, url, name);
                 return std::make_unique<Timed>(std::move(inner), waitedUs, reserved);

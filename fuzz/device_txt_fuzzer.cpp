@@ -5,8 +5,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace usbisp;
-    fuzz::WriteFile("DEVICE.TXT", data, size);
-    sim::Bench bench = fuzz::MakeBench();
+    fuzz::MemoryBench& bench = fuzz::BenchWith("DEVICE.TXT", data, size);
     AppState app;
     app.osKind = OsWinXP;
     UpdateData record;

@@ -6,9 +6,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace usbisp;
-    fuzz::RemoveFile(kSerialNewFileName);
-    fuzz::WriteFile(kSerialFileName, data, size);
-    sim::Bench bench = fuzz::MakeBench();
+    fuzz::MemoryBench& bench = fuzz::BenchWith(kSerialFileName, data, size);
     std::string statusText;
     const OperatorMessages messages{fuzz::QuietView(), statusText};
     SerialCounter counter;

@@ -24,7 +24,7 @@ if [ "${USBISP_WINE32:-0}" = 1 ]; then
 fi
 # make package: the Debian package's tools (dpkg-shlibdeps, the man page
 # check) and the zip.
-packaging=(dpkg-dev groff-base zip unzip)
+packaging=(dpkg-dev groff-base zip unzip lintian)
 # make screenshots: a terminal under the virtual X server with a font, and
 # the fonts of Wine (the caption buttons are drawn with its Marlett).
 screenshots=(xvfb xauth imagemagick tmux xterm fonts-dejavu-core fonts-wine)

@@ -26,7 +26,7 @@ demo() {
     mkdir -p "$1"
     cp "$root"/demo/files/* "$1"/
     sed 's/"realtime": true,/"clock": "2003-11-18T09:30:00", "realtime": false,/' \
-        "$root/demo/BENCH.JSON" >"$1/BENCH.JSON"
+        "$root/demo/files/BENCH.JSON" >"$1/BENCH.JSON"
 }
 
 # --- The main window under Wine ---

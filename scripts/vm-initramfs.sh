@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Assembles the guest's initramfs: the static busybox, the modules that
 # tests/vm/modules names with everything they depend on (in load order),
-# usbisp and usbisp-reader (with the shared libraries of one that is not
-# static), the guest's scripts and the sessions.
-# Usage: vm-initramfs.sh KERNEL_DIR USBISP USBISP_READER SESSIONS_DIR OUT.cpio
+# usbisp (with the shared libraries it loads when it is not static),
+# usbisp-reader and the guest's Bulk-Only host usbisp-bot-client, the guest's
+# scripts and the sessions.
+# With SANITIZED_READER, usbisp-reader built with the sanitizers goes in as
+# usbisp-reader-sanitized, with the shared libraries it loads.
+# Usage: vm-initramfs.sh KERNEL_DIR USBISP USBISP_READER SESSIONS_DIR OUT.cpio BOT_CLIENT
+#            [SANITIZED_READER]
 set -euo pipefail
 
-if [ $# -ne 5 ]; then
-    echo "usage: vm-initramfs.sh KERNEL_DIR USBISP USBISP_READER SESSIONS_DIR OUT.cpio" >&2
+if [ $# -ne 6 ] && [ $# -ne 7 ]; then
+    echo "usage: vm-initramfs.sh KERNEL_DIR USBISP USBISP_READER SESSIONS_DIR OUT.cpio BOT_CLIENT" \
+        "[SANITIZED_READER]" >&2
     exit 2
 fi
 
@@ -16,6 +21,8 @@ usbisp=$2
 reader=$3
 sessions=$4
 out=$5
+client=$6
+sanitized=${7:-}
 here=$(cd "$(dirname "$0")/.." && pwd)
 guest=$here/tests/vm/guest
 busybox=/bin/busybox
@@ -23,7 +30,7 @@ busybox=/bin/busybox
 # Nothing in the guest but these files. Busybox must be static; usbisp needs
 # libpq, which comes as a shared library only, so a program that is not
 # static brings its dynamic loader and its libraries along, at their paths.
-for program in "$busybox" "$usbisp" "$reader"; do
+for program in "$busybox" "$usbisp" "$reader" "$client"; do
     if [ ! -x "$program" ]; then
         echo "vm-initramfs.sh: $program is missing" >&2
         exit 1
@@ -45,13 +52,22 @@ cp "$busybox" "$root/bin/busybox"
 # every byte of the initramfs under emulation.
 strip -o "$root/usr/bin/usbisp" "$usbisp"
 strip -o "$root/usr/bin/usbisp-reader" "$reader"
-for program in "$usbisp" "$reader"; do
+strip -o "$root/usr/bin/usbisp-bot-client" "$client"
+for program in "$usbisp" "$reader" "$client"; do
     readelf -lW "$program" | grep -q 'Requesting program interpreter' || continue
     for library in $(libraries "$program"); do
         mkdir -p "$root$(dirname "$library")"
         cp -L "$library" "$root$library"
     done
 done
+if [ -n "$sanitized" ]; then
+    cp "$sanitized" "$root/usr/bin/usbisp-reader-sanitized"
+    # The loader and every library, at the paths the program names them by.
+    for lib in $(libraries "$sanitized"); do
+        mkdir -p "$root$(dirname "$lib")"
+        cp -L "$lib" "$root$lib"
+    done
+fi
 cp "$guest/init" "$root/init"
 cp "$guest"/*.sh "$root/vm/"
 cp -r "$sessions" "$root/vm/sessions"
@@ -65,17 +81,20 @@ for list in "$sessions"/*/fixtures; do
     done <"$list"
 done
 # Two users without privileges: operator, outside the group "disk" that owns
-# the sg nodes, and diskop, in it.
+# the sg nodes, and diskop, in it; and reader, whom the virtual readers serve
+# as.
 cat >"$root/etc/group" <<'EOF'
 root:x:0:
 disk:x:6:diskop
 operator:x:1000:
 diskop:x:1001:
+reader:x:1002:
 EOF
 cat >"$root/etc/passwd" <<'EOF'
 root:x:0:0:root:/:/bin/sh
 operator:x:1000:1000:operator:/tmp:/bin/sh
 diskop:x:1001:1001:diskop:/tmp:/bin/sh
+reader:x:1002:1002:reader:/tmp:/bin/sh
 EOF
 
 # Modules by name: a dependency may spell its '-' as '_' or the other way.

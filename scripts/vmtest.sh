@@ -4,7 +4,8 @@
 # a busybox initramfs; its /init plugs virtual readers and plain disks into
 # dummy_hcd and runs each session of tests/vm/sessions; the host then checks
 # every session against the bench (tests/vm/check.sh).
-# Usage: vmtest.sh BUILD VM_BUILD   (BUILD holds usbisp and usbisp-reader)
+# Usage: vmtest.sh BUILD VM_BUILD   (BUILD holds usbisp, usbisp-reader and
+# tests/vm/usbisp-bot-client)
 set -euo pipefail
 
 if [ $# -ne 2 ]; then
@@ -18,6 +19,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 sessions=$here/tests/vm/sessions
 usbisp=$build/usbisp
 reader=$build/frontends/reader/usbisp-reader
+client=$build/tests/vm/usbisp-bot-client
 # Boot and all sessions take well under a minute; a guest that hangs is
 # stopped after this long.
 guest_seconds=${VMTEST_GUEST_SECONDS:-600}
@@ -40,7 +42,10 @@ if [ -n "${VMTEST_SESSIONS:-}" ]; then
     done
     sessions=$vm/sessions
 fi
-"$here/scripts/vm-initramfs.sh" "$vm/kernel" "$usbisp" "$reader" "$sessions" "$vm/initramfs.cpio"
+# VMTEST_SANITIZED_READER: usbisp-reader built with the sanitizers, for the
+# sessions that ask for it.
+"$here/scripts/vm-initramfs.sh" "$vm/kernel" "$usbisp" "$reader" "$sessions" "$vm/initramfs.cpio" "$client" \
+    ${VMTEST_SANITIZED_READER:+"$VMTEST_SANITIZED_READER"}
 
 console=$vm/console.log
 channel=$vm/results.b64

@@ -1,8 +1,9 @@
 // Serves the reader's Bulk-Only front on a mounted FunctionFS: the control
 // requests and the function's life events from ep0, the bulk pipes through
 // asynchronous I/O on ep1 (bulk-in) and ep2 (bulk-out), one transfer at a
-// time, so that a reset or an unplug can take back the one in flight.
-// SIGTERM and SIGINT end the service.
+// time (bulk_transfers.h), so that a reset or an unplug can take back the one
+// in flight. While a halt is held for the host's reset, the pipes are halted
+// again every few milliseconds. SIGTERM and SIGINT end the service.
 #pragma once
 
 #include <functional>

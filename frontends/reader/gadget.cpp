@@ -54,7 +54,8 @@ Gadget::Gadget(std::string configfs, std::string udc)
     mountPoint_ = std::string(kMountRoot) + "/usbisp-reader." + name_;
 }
 
-bool Gadget::Create(const GadgetIdentity& id, std::string& error) {
+bool Gadget::Create(const GadgetIdentity& id, const std::string& functionFsOptions,
+                    std::string& error) {
     if (!Exists(configfs_ + "/usb_gadget")) {
         // configfs may not be mounted yet (a small system without an init
         // that mounts it).
@@ -99,7 +100,8 @@ bool Gadget::Create(const GadgetIdentity& id, std::string& error) {
         return false;
     }
     if (!MakeDir(mountPoint_, error)) return false;
-    if (mount(name_.c_str(), mountPoint_.c_str(), "functionfs", 0, nullptr) != 0) {
+    if (mount(name_.c_str(), mountPoint_.c_str(), "functionfs", 0,
+              functionFsOptions.empty() ? nullptr : functionFsOptions.c_str()) != 0) {
         error =
             "cannot mount functionfs " + name_ + " on " + mountPoint_ + ": " + std::strerror(errno);
         return false;

@@ -24,9 +24,11 @@ class Gadget {
     Gadget(const Gadget&) = delete;
     Gadget& operator=(const Gadget&) = delete;
 
-    // Makes the gadget and mounts its FunctionFS; false with `error` set when
-    // the system does not let it.
-    bool Create(const GadgetIdentity& identity, std::string& error);
+    // Makes the gadget and mounts its FunctionFS, with `functionFsOptions`
+    // (empty, or the owner of its files: "uid=N,gid=N"); false with `error` set
+    // when the system does not let it.
+    bool Create(const GadgetIdentity& identity, const std::string& functionFsOptions,
+                std::string& error);
     // Where the function's ep0, ep1 (bulk-in) and ep2 (bulk-out) are.
     const std::string& functionFsDir() const { return mountPoint_; }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,7 +16,9 @@
 #include "reader/firmware_out.h"
 #include "reader/functionfs_server.h"
 #include "reader/gadget.h"
+#include "reader/privilege.h"
 #include "reader/reader_options.h"
+#include "reader/split_service.h"
 
 namespace {
 
@@ -72,53 +75,72 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    std::optional<reader::ServiceUser> user;
+    if (!options->user.empty()) {
+        user = reader::ParseServiceUser(options->user, error);
+        if (!user) return UsageError(error);
+    }
+
     reader::Gadget gadget(options->configfs, options->udc);
     if (!gadget.Create({config.vid, config.pid, config.manufacturer, config.product, config.serial},
-                       error)) {
+                       user ? reader::FunctionFsOwner(*user) : "", error)) {
         std::cerr << "usbisp-reader: " << error << "\n";
         return 1;
     }
 
-    bool writeFailed = false;
-    reader::ServerHooks hooks;
-    hooks.ready = [&] {
-        std::string bindError;
-        if (!gadget.Bind(bindError)) {
-            std::cerr << "usbisp-reader: " << bindError << "\n";
+    // Serves until SIGTERM or SIGINT and writes the firmware out a last time;
+    // the exit status.
+    auto serve = [&](const reader::BindRequest& bind) {
+        bool writeFailed = false;
+        reader::ServerHooks hooks;
+        hooks.ready = [&] {
+            std::string bindError;
+            if (!bind(bindError)) {
+                std::cerr << "usbisp-reader: " << bindError << "\n";
+                return false;
+            }
+            std::cout << "ready" << std::endl;
+            return true;
+        };
+        hooks.afterCommand = [&] {
+            std::string writeError;
+            if (!firmwareOut.Update(controller->Firmware(), writeError) && !writeFailed) {
+                std::cerr << "usbisp-reader: " << writeError << "\n";
+                writeFailed = true;
+            }
+        };
+        // The controller may set its state just after it told the function:
+        // the state is looked at a few times over a tenth of a second.
+        hooks.unpluggedOnDisable = [&] {
+            for (int look = 0; look < kDetachLooks; ++look) {
+                if (gadget.ControllerState() == kDetachedState) return true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(kDetachLookMs));
+            }
             return false;
-        }
-        std::cout << "ready" << std::endl;
-        return true;
-    };
-    hooks.afterCommand = [&] {
-        std::string writeError;
-        if (!firmwareOut.Update(controller->Firmware(), writeError) && !writeFailed) {
-            std::cerr << "usbisp-reader: " << writeError << "\n";
-            writeFailed = true;
-        }
-    };
-    // The controller may set its state just after it told the function:
-    // the state is looked at a few times over a tenth of a second.
-    hooks.unpluggedOnDisable = [&] {
-        for (int look = 0; look < kDetachLooks; ++look) {
-            if (gadget.ControllerState() == kDetachedState) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(kDetachLookMs));
-        }
-        return false;
-    };
-    if (options->trace) hooks.trace = [](const std::string& line) { std::cerr << line << "\n"; };
+        };
+        if (options->trace)
+            hooks.trace = [](const std::string& line) { std::cerr << line << "\n"; };
 
-    const bool served = reader::ServeFunctionFs(gadget.functionFsDir(), front, hooks, error);
+        std::string serveError;
+        const bool served =
+            reader::ServeFunctionFs(gadget.functionFsDir(), front, hooks, serveError);
+        // Unbound first: the host sees the reader go before its firmware is
+        // written out a last time.
+        if (!user) gadget.Unbind();
+        std::string writeError;
+        const bool written = firmwareOut.Update(controller->Firmware(), writeError);
+        if (!served) {
+            std::cerr << "usbisp-reader: " << serveError << "\n";
+            return 1;
+        }
+        if (!written) {
+            std::cerr << "usbisp-reader: " << writeError << "\n";
+            return 1;
+        }
+        return 0;
+    };
+    const int status = user ? reader::ServeAsUser(gadget, *user, serve)
+                            : serve([&](std::string& bindError) { return gadget.Bind(bindError); });
     gadget.Remove();
-    std::string writeError;
-    const bool written = firmwareOut.Update(controller->Firmware(), writeError);
-    if (!served) {
-        std::cerr << "usbisp-reader: " << error << "\n";
-        return 1;
-    }
-    if (!written) {
-        std::cerr << "usbisp-reader: " << writeError << "\n";
-        return 1;
-    }
-    return 0;
+    return status;
 }

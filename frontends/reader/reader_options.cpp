@@ -1,12 +1,14 @@
 #include "reader/reader_options.h"
 
+#include <dirent.h>
+
 #include <cctype>
 
 namespace usbisp::reader {
 
 const char* const kReaderUsage =
     "usage: usbisp-reader --bench FILE [--reader N] --udc NAME [--configfs DIR]\n"
-    "                     [--firmware-out FILE] [--trace]\n"
+    "                     [--firmware-out FILE] [--user UID:GID] [--trace]\n"
     "       usbisp-reader --help | --version\n";
 
 const char* const kReaderHelp =
@@ -23,6 +25,9 @@ const char* const kReaderHelp =
     "                       mounted there when it is not\n"
     "  --firmware-out FILE  the firmware the controller holds, written at start,\n"
     "                       after every change and at the end\n"
+    "  --user UID:GID       serve the host as this user and group: root keeps only\n"
+    "                       the gadget (binds it and removes it), in a process of\n"
+    "                       its own\n"
     "  --trace              one line per command on stderr\n"
     "\n"
     "It needs root, configfs, and the kernel modules libcomposite and usb_f_fs.\n"
@@ -43,6 +48,18 @@ std::optional<std::size_t> PositiveNumber(const std::string& text) {
     const std::size_t n = std::stoul(text);
     if (n == 0) return std::nullopt;
     return n;
+}
+
+// Whether this machine has a USB device controller to serve a reader on: a
+// "$(ls /sys/class/udc | head -n 1)" that gave nothing is better said so.
+bool HasDeviceController() {
+    DIR* dir = opendir("/sys/class/udc");
+    if (dir == nullptr) return false;
+    bool found = false;
+    while (const dirent* entry = readdir(dir))
+        if (entry->d_name[0] != '.') found = true;
+    closedir(dir);
+    return found;
 }
 
 }  // namespace
@@ -69,6 +86,7 @@ std::optional<ReaderOptions> ParseReaderOptions(const std::vector<std::string>& 
         if (arg == "--udc") target = &options.udc;
         if (arg == "--configfs") target = &options.configfs;
         if (arg == "--firmware-out") target = &options.firmwareOut;
+        if (arg == "--user") target = &options.user;
         std::string readerText;
         if (arg == "--reader") target = &readerText;
         if (target == nullptr) {
@@ -77,6 +95,10 @@ std::optional<ReaderOptions> ParseReaderOptions(const std::vector<std::string>& 
         }
         if (i + 1 >= args.size() || args[i + 1].empty()) {
             error = arg + " needs a value";
+            if (arg == "--udc" && i + 1 < args.size() && !HasDeviceController())
+                error +=
+                    ": nothing in /sys/class/udc, this machine has no USB device controller "
+                    "(dummy_hcd makes one for tests)";
             return std::nullopt;
         }
         *target = args[++i];

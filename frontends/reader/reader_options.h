@@ -13,6 +13,7 @@ struct ReaderOptions {
     std::string udc;                              // the USB device controller to bind to
     std::string configfs = "/sys/kernel/config";  // where configfs is (or is mounted)
     std::string firmwareOut;  // where the held firmware is written; empty: nowhere
+    std::string user;         // "UID:GID" serving once the gadget is set up; empty: root
     bool trace = false;       // one line per command on stderr
     bool help = false;
     bool version = false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 #include <sstream>
+#include <string_view>
 
 #include "view/views.h"
 
@@ -33,7 +34,10 @@ bool IsClickableCaption(const std::string& caption) {
 
 std::optional<std::vector<Action>> ParseActionScript(const std::string& text, std::string& error) {
     std::vector<Action> actions;
-    std::istringstream in(text);
+    // Windows' Notepad starts a UTF-8 file with a byte order mark.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    std::istringstream in(text.rfind(kByteOrderMark, 0) == 0 ? text.substr(kByteOrderMark.size())
+                                                             : text);
     std::string raw;
     int lineNumber = 0;
     auto fail = [&](const std::string& what) {

@@ -1,5 +1,7 @@
 #include "script/headless.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -10,9 +12,11 @@
 #include "platform/linux/usb_disks.h"
 #include "platform/sim/bench.h"
 #include "platform/sim/bench_file.h"
+#include "platform/sim/replay.h"
 #include "platform/transcript_text.h"
 #include "script/action_script.h"
 #include "script/recording_view.h"
+#include "script/session_recording.h"
 #include "ui/main_dialog.h"
 
 namespace usbisp::script {
@@ -34,22 +38,30 @@ bool ReadScript(const HeadlessOptions& options, std::istream& in, std::string& t
     return true;
 }
 
-// Writes the firmware reader n holds to a file in the program's directory.
+// Writes the firmware reader n holds to a file: an absolute path where it
+// points, any other in the program's directory.
 bool DumpFirmware(sim::Bench& bench, const Action& action, std::string& error) {
     if (static_cast<std::size_t>(action.reader) > bench.readerCount()) {
         error = "there is no reader " + std::to_string(action.reader);
         return false;
     }
     const auto firmware = bench.ReaderFirmware(static_cast<std::size_t>(action.reader - 1));
-    std::FILE* file = bench.OpenFile(action.text.c_str(), "wb");
-    if (!file) {
-        error = "cannot write \"" + action.text + "\"";
+    const auto fail = [&] {
+        // A fault of the bench's files refuses it without a system error.
+        error = "cannot write \"" + action.text +
+                "\": " + (errno != 0 ? std::strerror(errno) : "refused by the bench");
         return false;
-    }
+    };
+    errno = 0;
+    std::FILE* file = action.text.front() == '/' ? std::fopen(action.text.c_str(), "wb")
+                                                 : bench.OpenFile(action.text.c_str(), "wb");
+    if (!file) return fail();
     const bool written = std::fwrite(firmware.data(), 1, firmware.size(), file) == firmware.size();
+    const int writeErrno = errno;
     const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) error = "cannot write \"" + action.text + "\"";
-    return written && closed;
+    if (written && closed) return true;
+    if (!written) errno = writeErrno;
+    return fail();
 }
 
 // Reads and checks the whole script; nothing on error but the line on `err`.
@@ -90,9 +102,9 @@ using RealReplug = std::function<bool(std::string& error)>;
 // Runs the main window on `platform` through the actions. `bench` carries out
 // replug and dump; a run without it replugs through `realReplug` and has been
 // refused any dump.
-int RunActions(Platform& platform, sim::Bench* bench, const RealReplug& realReplug,
-               const std::vector<Action>& actions, const std::string& scriptName,
-               const TranscriptSink& emit, std::ostream& err) {
+int RunSteps(Platform& platform, sim::Bench* bench, const RealReplug& realReplug,
+             const std::vector<Action>& actions, const std::string& scriptName,
+             const TranscriptSink& emit, std::ostream& err) {
     RecordingView view(emit);
     Core core(platform, view);
     MainDialog dialog(core);
@@ -133,6 +145,31 @@ int RunActions(Platform& platform, sim::Bench* bench, const RealReplug& realRepl
     return 0;
 }
 
+// RunSteps, with the platform behind a recorder when the run is recorded. A
+// replayed call the recording has no answer for ends the run there: the
+// transcript so far, the line on `err`.
+int RunActions(Platform& platform, sim::Bench* bench, const RealReplug& realReplug,
+               const std::vector<Action>& actions, const std::string& scriptName,
+               const TranscriptSink& emit, std::ostream& err, const HeadlessOptions& options,
+               const std::string& platformWords, const std::vector<lnx::LinuxDrive>& drives) {
+    std::unique_ptr<rec::Recorder> recorder;
+    if (!options.recordPath.empty()) {
+        std::string error;
+        recorder = StartRecording(platform, options.recordPath, platformWords, drives, error);
+        if (!recorder) {
+            err << "usbisp: " << error << "\n";
+            return 2;
+        }
+    }
+    Platform& used = recorder ? static_cast<Platform&>(*recorder) : platform;
+    try {
+        return RunSteps(used, bench, realReplug, actions, scriptName, emit, err);
+    } catch (const sim::ReplayMismatch& mismatch) {
+        err << mismatch.what() << "\n";
+        return 2;
+    }
+}
+
 }  // namespace
 
 int RunHeadless(const HeadlessOptions& options, std::istream& in, std::ostream& out,
@@ -164,7 +201,9 @@ int RunHeadless(const HeadlessOptions& options, std::istream& in, std::ostream& 
     const TranscriptSink emit = TranscriptTo(out, err);
     sim::Bench bench(std::move(*config), options.directory, emit, options.traceIo);
     if (options.beforeRun) options.beforeRun(bench);
-    const int status = RunActions(bench, &bench, {}, *actions, scriptName, emit, err);
+    const std::string words = BenchPlatformWords(options.benchPath, bench.config().windows);
+    const int status =
+        RunActions(bench, &bench, {}, *actions, scriptName, emit, err, options, words, {});
     if (status == 0 && options.afterRun) options.afterRun(bench);
     return status;
 }
@@ -196,7 +235,8 @@ int RunHeadlessReal(const HeadlessOptions& options, RealMachine& machine, std::i
     const RealReplug replug = [&platform](std::string& error) {
         return platform.AwaitReplug(lnx::kReplugWaitMs, error);
     };
-    const int status = RunActions(platform, nullptr, replug, *actions, scriptName, emit, err);
+    const int status = RunActions(platform, nullptr, replug, *actions, scriptName, emit, err,
+                                  options, RealPlatformWords(), platform.drives());
     if (status == 0 && options.afterRealRun) options.afterRealRun(platform);
     return status;
 }

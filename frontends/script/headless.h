@@ -28,6 +28,8 @@ struct HeadlessOptions {
     std::string benchPath;   // empty: the built-in demo bench
     std::string directory;   // the program's current directory
     bool traceIo = false;
+    // --record: every call on the platform written to this recording.
+    std::string recordPath;
     // Called with the bench before the main window starts (tests stage file
     // faults there).
     std::function<void(sim::Bench&)> beforeRun;

@@ -18,8 +18,9 @@ BenchLine::BenchLine(const StationBench& bench, ProductionLog& log, StationConfi
       config_(std::move(config)),
       time_(bench.start, bench.realtime),
       allocator_(config_.verifyOnly ? nullptr
-                 : config_.numbers  ? config_.numbers(log, time_)
-                                   : std::make_unique<LocalNumbers>(log, time_, config_.directory)),
+                 : config_.numbers
+                     ? config_.numbers(log, time_)
+                     : std::make_unique<SerialAllocator>(log, time_, config_.takeCounter)),
       station_(StationSetup{
           time_, log, allocator_.get(), config_.transcript,
           [this](std::function<void()> run) { time_.Spawn(std::move(run)); },
@@ -100,7 +101,7 @@ RunCounts BenchLine::Run() {
     sim::BenchConfig filesMachine = bench_.kinds.front();
     filesMachine.readers.clear();
     sim::Bench files(std::move(filesMachine), config_.directory, {}, false);
-    station_.Start(files);
+    if (!station_.Start(files)) return station_.Finish();
     for (int port = 1; port <= bench_.ports; ++port) station_.AddPort(PortName(port));
     for (const Plug& plug : bench_.plugs)
         time_.At(plug.at, [this, plug] { PlugIn(plug.port, plug.kind, plug.unplug); });

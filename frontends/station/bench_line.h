@@ -21,6 +21,8 @@ struct StationConfig {
     std::string directory;
     bool verifyOnly = false;
     bool traceIo = false;
+    // Take SERIAL.TXT's counter even when the log accounts for it already.
+    bool takeCounter = false;
     TranscriptSink transcript;
     std::function<void()> changed;
     // Where the numbers come from; none: SERIAL.TXT.

@@ -64,6 +64,12 @@ class BenchReader : public Platform {
     bool RenameFile(const char* from, const char* to) override {
         return bench_.RenameFile(from, to);
     }
+    bool FlushFile(std::FILE* file) override { return bench_.FlushFile(file); }
+    bool FlushDirectory() override { return bench_.FlushDirectory(); }
+    std::unique_ptr<FileLock> LockFile(const char* name, const std::string& note,
+                                       std::string& holder) override {
+        return bench_.LockFile(name, note, holder);
+    }
 
     sim::Bench& bench() { return bench_; }
 

@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "tui/draw_util.h"
 
 namespace usbisp::station {
@@ -36,20 +38,21 @@ bool BoardScreen::Open(std::string& error) {
     return true;
 }
 
-void BoardScreen::Draw(const Board& board, bool verifyOnly, const std::string& note) {
+void BoardScreen::Draw(const Board& board, bool verifyOnly, const std::string& note,
+                       const WarningList* warnings) {
     const int cols = terminal_.Cols();
     const int rows = terminal_.Rows();
     erase();
-    const std::vector<BoardLine> lines = BoardLines(board, verifyOnly, cols);
-    // The counters and the note stay in sight on a short screen: the port
-    // rows give way.
-    const int room = rows - 1;
+    BoardFrame frame;
+    frame.verifyOnly = verifyOnly;
+    frame.width = cols;
+    frame.height = std::max(rows - 1, 1);  // the note has the last line
+    const Board shown = memory_.Keep(board, frame.left);
+    if (warnings) frame.warnings = warnings->Newest(kBoardWarnings, frame.earlierWarnings);
+    const std::vector<BoardLine> lines = BoardLines(shown, frame);
     int y = 0;
-    const int count = static_cast<int>(lines.size());
-    const int skip = count > room ? count - room : 0;
-    for (int i = 0; i < count && y < room; ++i) {
-        if (i >= 2 && i < 2 + skip) continue;
-        const BoardLine& line = lines[static_cast<std::size_t>(i)];
+    for (const BoardLine& line : lines) {
+        if (y >= frame.height) break;
         tui::PutText(0, y++, line.text, cols, StyleOf(line.tone));
     }
     tui::PutText(0, rows - 1, note, cols, tui::Style::Dim);

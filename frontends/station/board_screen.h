@@ -15,14 +15,17 @@ class BoardScreen {
     bool Open(std::string& error);
     void Close() { terminal_.Close(); }
 
-    // `note`: the last line (what the keys do now).
-    void Draw(const Board& board, bool verifyOnly, const std::string& note);
+    // `note`: the last line (what the keys do now); `warnings`: what the
+    // Linux layer said, if anything may.
+    void Draw(const Board& board, bool verifyOnly, const std::string& note,
+              const WarningList* warnings = nullptr);
     // Waits up to `milliseconds` for input; true when the operator asked to
     // stop.
     bool WaitForStop(int milliseconds);
 
   private:
     tui::Terminal terminal_;
+    BoardMemory memory_;
 };
 
 }  // namespace usbisp::station

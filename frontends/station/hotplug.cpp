@@ -93,6 +93,13 @@ std::string UsbPortOf(const std::string& devpath) {
     return "";
 }
 
+std::string ScsiDeviceOf(const std::string& devpath) {
+    const auto at = devpath.find("/scsi_generic/");
+    if (at == std::string::npos || at == 0) return "";
+    const auto start = devpath.rfind('/', at - 1);
+    return start == std::string::npos ? "" : devpath.substr(start + 1, at - start - 1);
+}
+
 KernelHotplug::~KernelHotplug() {
     if (fd_ >= 0) ::close(fd_);
 }
@@ -110,11 +117,18 @@ bool KernelHotplug::Open(std::string& error) {
         error = std::string("cannot listen to the kernel's uevents: ") + std::strerror(errno);
         return false;
     }
+    // The default buffer holds a few hundred messages; a hub of readers
+    // plugged in at once, each with its USB, SCSI, block and sg devices, sends
+    // more while the station is busy. Beyond net.core.rmem_max only root may
+    // go (FORCE); otherwise the kernel gives what it allows.
+    const int size = kReceiveBuffer;
+    if (::setsockopt(fd_, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
     return true;
 }
 
-std::vector<Uevent> KernelHotplug::Read() {
-    std::vector<Uevent> events;
+HotplugBatch KernelHotplug::Read() {
+    HotplugBatch batch;
     char buffer[8192];
     for (;;) {
         sockaddr_nl sender{};
@@ -126,13 +140,19 @@ std::vector<Uevent> KernelHotplug::Read() {
         message.msg_iovlen = 1;
         const ssize_t n = ::recvmsg(fd_, &message, 0);
         if (n < 0 && errno == EINTR) continue;
+        // The buffer overflowed: messages are gone, but the socket still
+        // works and what follows is read as usual.
+        if (n < 0 && errno == ENOBUFS) {
+            batch.lost = true;
+            continue;
+        }
         if (n <= 0) break;
         // Only the kernel speaks on this group; anything else is not believed.
         if (sender.nl_pid != 0 || (message.msg_flags & MSG_TRUNC)) continue;
         if (auto event = ParseUevent(buffer, static_cast<std::size_t>(n)))
-            events.push_back(std::move(*event));
+            batch.events.push_back(std::move(*event));
     }
-    return events;
+    return batch;
 }
 
 }  // namespace usbisp::station

@@ -28,6 +28,18 @@ std::optional<Uevent> ParseUevent(const char* data, std::size_t size);
 // sysfs to look at: its path alone tells the port.
 std::string UsbPortOf(const std::string& devpath);
 
+// The SCSI device a unit's path names ("6:0:0:0": host, channel, target,
+// LUN): a reader plugged in again gets a new host number, so a unit whose sg
+// name came back under another SCSI device is another reader's.
+std::string ScsiDeviceOf(const std::string& devpath);
+
+// What waits on a source: the events, and whether some were lost before them
+// (the kernel's buffer overflowed): then only sysfs tells what is attached.
+struct HotplugBatch {
+    std::vector<Uevent> events;
+    bool lost = false;
+};
+
 // Where the events come from.
 class HotplugSource {
   public:
@@ -35,17 +47,20 @@ class HotplugSource {
     // A descriptor that poll(2) finds readable when events wait.
     virtual int fd() const = 0;
     // The events that wait now.
-    virtual std::vector<Uevent> Read() = 0;
+    virtual HotplugBatch Read() = 0;
 };
 
-// The kernel's uevent netlink socket.
+// The kernel's uevent netlink socket, with a receive buffer large enough for
+// a hub full of readers arriving at once.
 class KernelHotplug : public HotplugSource {
   public:
+    static constexpr int kReceiveBuffer = 8 << 20;
+
     ~KernelHotplug() override;
     // False with `error` when the socket cannot be had.
     bool Open(std::string& error);
     int fd() const override { return fd_; }
-    std::vector<Uevent> Read() override;
+    HotplugBatch Read() override;
 
   private:
     int fd_ = -1;

@@ -55,6 +55,7 @@ std::string ReaderLine(const ReaderRecord& r) {
     if (r.number) {
         line["pc"] = r.number->PC;
         line["cnt"] = r.number->CNT;
+        if (!r.stamped) line["stamped"] = false;
     }
     if (!r.image.empty()) line["image"] = r.image;
     if (r.imageCrc) line["crc32"] = Printf("%08x", *r.imageCrc);
@@ -67,6 +68,14 @@ std::string ReaderLine(const ReaderRecord& r) {
     return Dump(line);
 }
 
+std::string StartLine(const std::string& time, const char* mode) {
+    Json line;
+    line["event"] = "start";
+    line["time"] = time;
+    line["mode"] = mode;
+    return Dump(line);
+}
+
 std::string CounterLine(const std::string& time, const SerialCounter& counter) {
     Json line;
     line["event"] = "counter";
@@ -76,13 +85,44 @@ std::string CounterLine(const std::string& time, const SerialCounter& counter) {
     return Dump(line);
 }
 
-std::string VoidLine(const std::string& time, std::uint32_t pc, std::uint32_t cnt) {
+std::string EndCounterLine(const std::string& time, const SerialCounter& counter) {
+    Json line = Json::parse(CounterLine(time, counter));
+    line["end"] = true;
+    return Dump(line);
+}
+
+std::string VoidLine(const std::string& time, std::uint32_t pc, std::uint32_t cnt,
+                     const char* reason) {
     Json line;
     line["event"] = "void";
     line["time"] = time;
     line["pc"] = pc;
     line["cnt"] = cnt;
-    line["reason"] = "given out before the station stopped; its reader has no line";
+    line["reason"] = reason;
+    return Dump(line);
+}
+
+std::string SkipLine(const std::string& time, std::uint32_t pc, std::uint32_t first,
+                     std::uint32_t last) {
+    Json line;
+    line["event"] = "skip";
+    line["time"] = time;
+    line["pc"] = pc;
+    line["cnt"] = first;
+    line["last"] = last;
+    line["reason"] = "SERIAL.TXT was moved forward while no station ran";
+    return Dump(line);
+}
+
+std::string BackwardsLine(const std::string& time, const SerialCounter& counter,
+                          std::uint32_t highest) {
+    Json line;
+    line["event"] = "backwards";
+    line["time"] = time;
+    line["pc"] = counter.PC;
+    line["cnt"] = counter.CNT;
+    line["highest"] = highest;
+    line["reason"] = "taken with --take-counter: numbers up to highest may be given again";
     return Dump(line);
 }
 
@@ -98,25 +138,39 @@ std::string SummaryLine(const std::string& time, const RunCounts& counts) {
     return Dump(line);
 }
 
-SinceLastCounter ScanLog(const std::vector<std::string>& lines) {
-    SinceLastCounter since;
+PcHistory ScanLog(const std::vector<std::string>& lines, std::uint32_t pc) {
+    PcHistory history;
+    const auto raise = [&history](std::uint32_t cnt) {
+        if (!history.highest || cnt > *history.highest) history.highest = cnt;
+    };
     for (const std::string& text : lines) {
         const Json line = Json::parse(text, nullptr, false);
         if (!line.is_object() || !line.contains("pc") || !line.contains("cnt") ||
-            !line["pc"].is_number_unsigned() || !line["cnt"].is_number_unsigned())
+            !line["pc"].is_number_unsigned() || !line["cnt"].is_number_unsigned() ||
+            line["pc"].get<std::uint32_t>() != pc)
             continue;
-        const auto pc = line["pc"].get<std::uint32_t>();
         const auto cnt = line["cnt"].get<std::uint32_t>();
-        if (line.value("event", "") == "counter") {
-            since.found = true;
-            since.pc = pc;
-            since.cnt = cnt;
-            since.accounted.clear();
-        } else if (since.found && pc == since.pc) {
-            since.accounted.insert(cnt);
+        const std::string event = line.value("event", "");
+        if (event == "counter") {
+            history.found = true;
+            history.cnt = cnt;
+            history.ended = line.value("end", false);
+            history.accounted.clear();
+            // Every number below a counter was given before it.
+            if (cnt > 0) raise(cnt - 1);
+        } else if (event == "backwards") {
+            // The operator's decision: what was accounted for before it is
+            // given again, knowingly.
+            history.highest.reset();
+        } else if (event == "skip") {
+            const Json& last = line["last"];
+            raise(last.is_number_unsigned() ? last.get<std::uint32_t>() : cnt);
+        } else {
+            raise(cnt);
+            if (history.found) history.accounted.insert(cnt);
         }
     }
-    return since;
+    return history;
 }
 
 }  // namespace usbisp::station

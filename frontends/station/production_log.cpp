@@ -64,10 +64,22 @@ bool ProductionLog::WriteAll(const std::string& bytes) {
 }
 
 bool ProductionLog::Append(const std::string& line) {
+    return AppendLines({line});
+}
+
+bool ProductionLog::AppendLines(const std::vector<std::string>& lines) {
+    std::string bytes;
+    for (const std::string& line : lines) bytes += line + "\n";
     std::lock_guard<std::mutex> lock(mutex_);
     if (fd_ < 0) return false;
-    // One write, so that no other line can come between its parts.
-    return WriteAll(line + "\n") && ::fsync(fd_) == 0;
+    struct stat info {};
+    const bool regular = ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
+    // One write, so that no other line can come between their parts.
+    if (WriteAll(bytes) && ::fsync(fd_) == 0) return true;
+    // A short write (a full disk) is cut off again: the next line must not
+    // be appended to a fragment, and no line stands half in the log.
+    if (regular && ::ftruncate(fd_, info.st_size) == 0) ::fsync(fd_);
+    return false;
 }
 
 std::vector<std::string> ProductionLog::ReadLines() const {

@@ -21,6 +21,9 @@ class ProductionLog {
     bool Open(const std::string& path, std::string& error);
     // One line (without its line feed), on the disk when this returns true.
     bool Append(const std::string& line);
+    // Several lines in one write and one flush to the disk (a squaring's
+    // voids).
+    bool AppendLines(const std::vector<std::string>& lines);
     // The lines the file holds now; a line cut short by a crash is among them.
     std::vector<std::string> ReadLines() const;
 

@@ -25,17 +25,20 @@ class ReaderSerial : public SerialSource {
 
     bool Take(Platform& platform, const OperatorMessages& messages, SerialCounter& counter,
               bool userSerial) override {
-        bool reserved = false;
-        const bool taken = allocator_.Take(platform, messages, userSerial, who_, counter, reserved);
-        if (reserved) number = counter;
-        return taken;
+        const TakenNumber taken = allocator_.Take(platform, messages, userSerial, who_);
+        if (!taken.taken) return false;
+        counter = taken.counter;
+        if (taken.reserved) number = taken.counter;
+        return true;
     }
-    void Built(const SerialNumber& serial) override {
+    void Built(const SerialNumber& serial, bool stamped) override {
         if (number) built = std::string(serial.begin(), serial.end());
+        carried = stamped;
     }
 
     std::optional<SerialCounter> number;
     std::string built;
+    bool carried = true;  // the image took the serial number
 
   private:
     NumberSource& allocator_;
@@ -63,20 +66,6 @@ ReaderIdentity IdentityOf(const DeviceInfo& d) {
 std::string LastLine(const std::string& text) {
     const auto feed = text.find_last_of('\n');
     return feed == std::string::npos ? text : text.substr(feed + 1);
-}
-
-// The CRC-32 of the file as it stands in the directory now.
-std::optional<std::uint32_t> FileCrc(Platform& platform, const std::string& name) {
-    std::FILE* file = platform.OpenFile(name.c_str(), "rb");
-    if (!file) return std::nullopt;
-    std::vector<std::uint8_t> bytes;
-    std::uint8_t chunk[4096];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) return std::nullopt;
-    return Crc32(bytes.data(), bytes.size());
 }
 
 }  // namespace
@@ -126,7 +115,10 @@ SessionOutcome RunReaderSession(Platform& platform, NumberSource* allocator,
     }
     if (serial) {
         outcome.number = serial->number;
-        outcome.serial = serial->built;
+        // A number the image did not take was used all the same: it is
+        // logged without a serial number the reader does not carry.
+        if (serial->carried) outcome.serial = serial->built;
+        outcome.stamped = serial->carried;
     }
     if (succeeded) {
         outcome.result = allocator ? ReaderResult::Programmed : ReaderResult::Verified;
@@ -136,7 +128,10 @@ SessionOutcome RunReaderSession(Platform& platform, NumberSource* allocator,
     } else {
         outcome.step = view.boxes().size() > boxesBefore ? view.boxes().back() : LastLine(shown);
     }
-    if (!outcome.image.empty()) outcome.imageCrc = FileCrc(platform, outcome.image);
+    // The image as this run read it, once, and sent it: with its stamp, and
+    // whatever the file holds by now.
+    const FirmwareImage& sent = core.firmware.firmwareImage;
+    if (sent.length > 0) outcome.imageCrc = Crc32(sent.bytes.data(), sent.length);
     dialog.OnCloseButton();
     return outcome;
 }

@@ -35,8 +35,9 @@ struct SessionOutcome {
     std::optional<ReaderIdentity> identity;
     std::string serial;
     std::optional<SerialCounter> number;
+    bool stamped = true;  // false: the image took no serial number
     std::string image;
-    std::optional<std::uint32_t> imageCrc;
+    std::optional<std::uint32_t> imageCrc;  // of the image as the run sent it
 };
 
 // `allocator` null: check only ("WIN9xVER") instead of programming.

@@ -20,6 +20,14 @@ constexpr const char* kPresentAtStart =
     "attached before the station started: unplug it and plug it in again";
 constexpr const char* kNoDisk = "no unit of it is a disk";
 constexpr const char* kInUse = "in use, left alone: ";
+constexpr const char* kEventsLost =
+    "usbisp: hotplug events were lost (the kernel's buffer overflowed): the readers attached "
+    "are read again from sysfs";
+
+// A reader's port: the name of its USB device's directory ("1-1.2").
+std::string PortOf(const lnx::ScsiNode& node) {
+    return std::filesystem::path(node.reader).filename().string();
+}
 
 }  // namespace
 
@@ -33,8 +41,9 @@ RealLine::RealLine(ProductionLog& log, StationConfig config, RealMachineAccess m
     : config_(std::move(config)),
       machine_(std::move(machine)),
       allocator_(config_.verifyOnly ? nullptr
-                 : config_.numbers  ? config_.numbers(log, time_)
-                                   : std::make_unique<LocalNumbers>(log, time_, config_.directory)),
+                 : config_.numbers
+                     ? config_.numbers(log, time_)
+                     : std::make_unique<SerialAllocator>(log, time_, config_.takeCounter)),
       station_(StationSetup{time_,
                             log,
                             allocator_.get(),
@@ -92,21 +101,52 @@ void RealLine::Handle(const Uevent& event) {
     const std::string port = UsbPortOf(event.devpath);
     if (port.empty()) return;
     const std::string unit = event.devname.substr(event.devname.find_last_of('/') + 1);
-    if (event.action == "add") {
-        Reader& reader = readers_[port];
-        if (reader.units.empty()) reader = Reader{};
-        reader.units.insert(unit);
-        // A further unit of the same reader puts its start off again.
-        reader.settleAt = time_.NowMs() + machine_.settleMs;
-        station_.AddPort(port);
-    } else if (event.action == "remove") {
-        auto it = readers_.find(port);
-        if (it == readers_.end() || !it->second.units.erase(unit) || !it->second.units.empty())
-            return;
-        if (it->second.taken) ++handledLeft_;
-        readers_.erase(it);
-        station_.Leave(port);
-    }
+    if (event.action == "add") AddUnit(port, unit, ScsiDeviceOf(event.devpath));
+    if (event.action == "remove") RemoveUnit(port, unit);
+}
+
+void RealLine::AddUnit(const std::string& port, const std::string& unit,
+                       const std::string& device) {
+    Reader& reader = readers_[port];
+    if (reader.units.empty()) reader = Reader{};
+    reader.units[unit] = device;
+    // A further unit of the same reader puts its start off again.
+    reader.settleAt = time_.NowMs() + machine_.settleMs;
+    station_.AddPort(port);
+}
+
+void RealLine::RemoveUnit(const std::string& port, const std::string& unit) {
+    auto it = readers_.find(port);
+    if (it == readers_.end() || !it->second.units.erase(unit) || !it->second.units.empty()) return;
+    if (it->second.taken) ++handledLeft_;
+    readers_.erase(it);
+    station_.Leave(port);
+}
+
+void RealLine::Rescan() {
+    std::map<std::string, std::map<std::string, std::string>> attached;  // port -> units
+    for (const lnx::ScsiNode& node : lnx::ScanScsiGeneric(machine_.paths).nodes)
+        if (node.usb)
+            attached[PortOf(node)]["sg" + std::to_string(node.number)] =
+                std::filesystem::path(node.device).filename().string();
+    // Units gone, or whose name another reader's unit has taken since. A
+    // reader that is still there must never look new: it would be programmed
+    // again.
+    std::vector<std::pair<std::string, std::string>> gone;
+    for (const auto& [port, reader] : readers_)
+        for (const auto& [unit, device] : reader.units) {
+            auto now = attached.find(port);
+            if (now == attached.end() || !now->second.count(unit) ||
+                (!device.empty() && now->second[unit] != device))
+                gone.emplace_back(port, unit);
+        }
+    for (const auto& [port, unit] : gone) RemoveUnit(port, unit);
+    for (const auto& [port, units] : attached)
+        for (const auto& [unit, device] : units) {
+            auto known = readers_.find(port);
+            if (known == readers_.end() || !known->second.units.count(unit))
+                AddUnit(port, unit, device);
+        }
 }
 
 void RealLine::StartSettled() {
@@ -164,13 +204,16 @@ RunCounts RealLine::Run(HotplugSource& source, int stopAfter, const std::functio
         files.directory = config_.directory;
         files.complain = complain;
         lnx::LinuxPlatform platform(std::move(files), machine_.sg, machine_.clock);
-        station_.Start(platform);
+        if (!station_.Start(platform)) return station_.Finish();
     }
-    for (const lnx::ScsiNode& node : lnx::ScanScsiGeneric(machine_.paths).nodes) {
+    const lnx::ScsiScan scan = lnx::ScanScsiGeneric(machine_.paths);
+    if (!scan.driverLoaded && complain) complain(lnx::kNoSgDriver);
+    for (const lnx::ScsiNode& node : scan.nodes) {
         if (!node.usb) continue;
-        const std::string port = std::filesystem::path(node.reader).filename().string();
+        const std::string port = PortOf(node);
         Reader& reader = readers_[port];
-        reader.units.insert("sg" + std::to_string(node.number));
+        reader.units["sg" + std::to_string(node.number)] =
+            std::filesystem::path(node.device).filename().string();
         reader.present = true;
         station_.AddPort(port);
     }
@@ -199,8 +242,17 @@ RunCounts RealLine::Run(HotplugSource& source, int stopAfter, const std::functio
             while (::read(wake_[0], drain, sizeof drain) > 0) {
             }
         }
-        if (fds[0].revents & POLLIN)
-            for (const Uevent& event : source.Read()) Handle(event);
+        if (fds[0].revents & POLLIN) {
+            const HotplugBatch batch = source.Read();
+            // The events read after an overflow may be older than those
+            // lost: sysfs, read once they are all drained, is the truth.
+            if (batch.lost) {
+                Rescan();
+                if (complain) complain(kEventsLost);
+            } else {
+                for (const Uevent& event : batch.events) Handle(event);
+            }
+        }
         StartSettled();
         if (idle) idle();
     }

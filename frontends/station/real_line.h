@@ -66,13 +66,17 @@ class RealLine {
 
   private:
     struct Reader {
-        std::set<std::string> units;  // "sg2", ...
+        std::map<std::string, std::string> units;  // "sg2" -> its SCSI device, "6:0:0:0"
         std::uint64_t settleAt = 0;
         bool present = false;  // attached at the start
         bool taken = false;    // a run started for it
     };
 
     void Handle(const Uevent& event);
+    void AddUnit(const std::string& port, const std::string& unit, const std::string& device);
+    void RemoveUnit(const std::string& port, const std::string& unit);
+    // After lost events: the ports and readers squared with what sysfs holds.
+    void Rescan();
     void StartSettled();
     void Wake();
     void JoinEnded();

@@ -23,7 +23,7 @@ void DbNumbers::Lost() {
     backoff_.Failed(Backoff::Clock::now());
 }
 
-bool DbNumbers::Linked(std::string& why) {
+bool DbNumbers::Linked(std::string& why, bool* held) {
     if (linked_ && link_.Connected()) return true;
     linked_ = false;
     const auto now = Backoff::Clock::now();
@@ -47,6 +47,7 @@ bool DbNumbers::Linked(std::string& why) {
     if (taken != PcTaken::Taken) {
         backoff_.Failed(now);
         why = taken == PcTaken::Held ? "Error!!! " + error : kDatabaseAway;
+        if (held) *held = taken == PcTaken::Held;
         return false;
     }
     // What the last connection (or a crash) left without a record, and no
@@ -71,6 +72,13 @@ bool DbNumbers::Linked(std::string& why) {
     return true;
 }
 
+bool DbNumbers::Claim(Platform& files, const OperatorMessages& messages) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (lock_) return true;
+    lock_ = LockSerialCounter(files, messages, "usbisp --station --records, log " + log_.path());
+    return lock_ != nullptr;
+}
+
 bool DbNumbers::Load(Platform& files, const OperatorMessages& messages) {
     std::lock_guard<std::mutex> lock(mutex_);
     return LoadLocked(files, messages);
@@ -78,11 +86,19 @@ bool DbNumbers::Load(Platform& files, const OperatorMessages& messages) {
 
 bool DbNumbers::LoadLocked(Platform& files, const OperatorMessages& messages) {
     if (loaded_) return true;
+    if (!halted_.empty()) {
+        messages.BoxAndLine(halted_);
+        return false;
+    }
     SerialCounter read;
     if (!ReadSerialCounter(files, messages, read)) return false;
     counter_ = read;
     std::string why;
-    if (!Linked(why)) {
+    bool held = false;
+    if (!Linked(why, &held)) {
+        // A PC held by another station at the start is not waited for: the
+        // station would only fail every reader.
+        if (held) halted_ = why;
         messages.BoxAndLine(why);
         return false;
     }
@@ -94,19 +110,20 @@ bool DbNumbers::LoadLocked(Platform& files, const OperatorMessages& messages) {
     return true;
 }
 
-bool DbNumbers::Take(Platform& files, const OperatorMessages& messages, bool userSerial,
-                     const NumberFor& who, SerialCounter& counter, bool& reserved) {
+TakenNumber DbNumbers::Take(Platform& files, const OperatorMessages& messages, bool userSerial,
+                            const NumberFor& who) {
     std::lock_guard<std::mutex> lock(mutex_);
-    reserved = false;
-    if (!LoadLocked(files, messages)) return false;
+    TakenNumber taken;
+    if (!LoadLocked(files, messages)) return taken;
     if (userSerial) {
-        counter = counter_;
-        return true;
+        taken.taken = true;
+        taken.counter = counter_;
+        return taken;
     }
     std::string why;
     if (!Linked(why)) {
         messages.BoxAndLine(why);
-        return false;
+        return taken;
     }
     bool exhausted = false;
     std::string error;
@@ -116,16 +133,15 @@ bool DbNumbers::Take(Platform& files, const OperatorMessages& messages, bool use
     if (!cnt) {
         if (!exhausted) Lost();
         messages.BoxAndLine(exhausted ? kNoNumberLeft : kDatabaseAway);
-        return false;
+        return taken;
     }
-    counter = SerialCounter{counter_.CEM, counter_.PC, *cnt};
+    taken = TakenNumber{true, true, SerialCounter{counter_.CEM, counter_.PC, *cnt}};
     counter_.CNT = *cnt + 1;
     inFlight_.insert(*cnt);
-    reserved = true;
     // The database is the authority; SERIAL.TXT only follows it, for the main
     // window, and one that lags is brought forward at the next start.
     StoreSerialCounter(files, counter_);
-    return true;
+    return taken;
 }
 
 bool DbNumbers::Record(const ReaderRecord& record, const std::string& line, std::string& why) {
@@ -154,6 +170,16 @@ bool DbNumbers::Record(const ReaderRecord& record, const std::string& line, std:
     inFlight_.erase(record.number->CNT);
     if (!kept) why = kRecordNotKept;
     return kept;
+}
+
+void DbNumbers::End() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (loaded_) log_.Append(EndCounterLine(IsoTime(time_.Local()), counter_));
+}
+
+std::string DbNumbers::halted() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return halted_;
 }
 
 int DbNumbers::voidedAtLoad() const {

@@ -1,6 +1,8 @@
 // A station of a line: its numbers come from the line's database. At its
-// start it reads its PC from SERIAL.TXT, takes the PC (refused while another
-// station holds it: the text names the holder), and voids the PC's
+// start it takes the directory (SERIAL.LCK, as a station on SERIAL.TXT alone
+// does, since it keeps SERIAL.TXT in step), reads its PC from SERIAL.TXT,
+// takes the PC (a PC another station holds refuses the station's start: the
+// text names the holder), and voids the PC's
 // reservations that no record closed (a crash). Every number is reserved and
 // committed before it is stamped, and SERIAL.TXT follows the database's
 // counter, so that the main window later goes on after it. A reader's record
@@ -14,6 +16,7 @@
 // waits, within the same pauses, to have its record written.
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <set>
 
@@ -33,17 +36,21 @@ class DbNumbers : public NumberSource {
     DbNumbers(ProductionLog& log, StationTime& time, std::string url, std::string station)
         : log_(log), time_(time), url_(std::move(url)), station_(std::move(station)) {}
 
+    bool Claim(Platform& files, const OperatorMessages& messages) override;
     bool Load(Platform& files, const OperatorMessages& messages) override;
-    bool Take(Platform& files, const OperatorMessages& messages, bool userSerial,
-              const NumberFor& who, SerialCounter& counter, bool& reserved) override;
+    TakenNumber Take(Platform& files, const OperatorMessages& messages, bool userSerial,
+                     const NumberFor& who) override;
     bool Record(const ReaderRecord& record, const std::string& line, std::string& why) override;
+    void End() override;
+    std::string halted() const override;
     int voidedAtLoad() const override;
     SerialCounter counter() const override;
 
   private:
     bool LoadLocked(Platform& files, const OperatorMessages& messages);
     // Connected, with the PC held; tries again when the pause is over.
-    bool Linked(std::string& why);
+    // `held`: another station holds the PC.
+    bool Linked(std::string& why, bool* held = nullptr);
     void Lost();
 
     ProductionLog& log_;
@@ -51,10 +58,12 @@ class DbNumbers : public NumberSource {
     const std::string url_;
     const std::string station_;
     mutable std::mutex mutex_;
+    std::unique_ptr<FileLock> lock_;
     DbLink link_;
     Backoff backoff_;
     bool loaded_ = false;
     bool linked_ = false;
+    std::string halted_;     // the PC is another station's: the station does not start
     SerialCounter counter_;  // CEM, the PC and the next number as last known
     std::set<std::uint32_t> inFlight_;
     int voided_ = 0;

@@ -9,6 +9,7 @@ namespace usbisp::station {
 namespace {
 
 constexpr const char* kLogFailed = "The production log cannot be written";
+constexpr const char* kLogUnwritable = "Error!!! The production log cannot be written";
 constexpr const char* kHaltedRefusal =
     "not taken: the station halted, its production log cannot be written";
 constexpr std::uint64_t kHourMs = 3600000;
@@ -53,25 +54,47 @@ void Station::Changed() {
     if (setup_.changed) setup_.changed();
 }
 
-void Station::Start(Platform& files) {
-    Emit("station start " + Ms(setup_.time.NowMs()) + (setup_.allocator ? " program" : " verify"));
-    if (!setup_.allocator) return;
-    // Squared with the log at once when SERIAL.TXT is usable; otherwise the
-    // first programming run reads it and says what is wrong.
+bool Station::Start(Platform& files) {
+    const char* mode = setup_.allocator ? "program" : "verify";
+    Emit("station start " + Ms(setup_.time.NowMs()) + " " + mode);
     SessionView quiet({}, {});
     std::string statusText;
     const OperatorMessages messages{quiet, statusText};
+    const auto lastBox = [&quiet] { return quiet.boxes().empty() ? "" : quiet.boxes().back(); };
+    if (setup_.allocator && !setup_.allocator->Claim(files, messages)) {
+        Refused(lastBox());
+        return false;
+    }
+    // A log that cannot be written is found before any reader is taken.
+    if (!setup_.log.Append(StartLine(IsoTime(setup_.time.Local()), mode))) {
+        Refused(kLogUnwritable);
+        return false;
+    }
+    if (!setup_.allocator) return true;
+    // Squared with the log at once when SERIAL.TXT is usable; otherwise the
+    // first programming run reads it and says what is wrong.
     if (setup_.allocator->Load(files, messages)) {
         const SerialCounter c = setup_.allocator->counter();
         Emit("station counter " + Ms(setup_.time.NowMs()) +
              Printf(" pc=0x%02x cnt=0x%04x", c.PC, c.CNT) +
              " void=" + std::to_string(setup_.allocator->voidedAtLoad()));
+    } else if (!setup_.allocator->halted().empty()) {
+        Refused(setup_.allocator->halted());
+        return false;
     } else {
-        Emit("station counter " + Ms(setup_.time.NowMs()) + " " +
-             QuoteText(quiet.boxes().empty() ? "" : quiet.boxes().back()));
+        Emit("station counter " + Ms(setup_.time.NowMs()) + " " + QuoteText(lastBox()));
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    counts_.voided += setup_.allocator->voidedAtLoad();
+    return true;
+}
+
+void Station::Refused(const std::string& why) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        refused_ = true;
+        refusal_ = why;
+        stopping_ = true;
+    }
+    Emit("station refused " + Ms(setup_.time.NowMs()) + " " + QuoteText(why));
 }
 
 void Station::AddPort(const std::string& name) {
@@ -89,32 +112,30 @@ bool Station::HasPort(const std::string& name) const {
 bool Station::Free(const std::string& port) const {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = ports_.find(port);
-    return it != ports_.end() && it->second.row.state == PortState::Waiting && !it->second.running;
+    return it != ports_.end() && it->second.round == Round::Free;
 }
 
 bool Station::Arrive(const std::string& port, PlatformFactory platform) {
     const std::uint64_t now = setup_.time.NowMs();
     int reader = 0;
     bool halted = false;
+    std::string haltRefusal;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = ports_.find(port);
-        if (it == ports_.end() || it->second.row.state != PortState::Waiting ||
-            it->second.running || stopping_)
-            return false;
+        if (it == ports_.end() || it->second.round != Round::Free || stopping_) return false;
         halted = halted_;
+        haltRefusal = haltRefusal_;
         if (!halted) {
             Port& p = it->second;
             reader = ++readers_;
             p.row = PortRow{port, PortState::Identifying, reader, "", 0, 0, 0};
-            p.running = true;
-            p.left = false;
-            p.since = now;
+            p.round = Round::Running;
             if (!firstArrival_) firstArrival_ = now;
         }
     }
     if (halted) {
-        Refuse(port, kHaltedRefusal);
+        Refuse(port, haltRefusal);
         return false;
     }
     Emit(PortLine(port, "plug " + Ms(now) + " " + std::to_string(reader)));
@@ -129,8 +150,9 @@ void Station::Refuse(const std::string& port, const std::string& why) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = ports_.find(port);
-        if (it == ports_.end() || it->second.running) return;
+        if (it == ports_.end() || it->second.running()) return;
         it->second.row = PortRow{port, PortState::Failed, 0, why, 0, 0, 0};
+        it->second.round = Round::Shown;
     }
     Emit(PortLine(port, "refused " + Ms(setup_.time.NowMs()) + " " + QuoteText(why)));
     Changed();
@@ -143,11 +165,12 @@ void Station::Leave(const std::string& port) {
         if (it == ports_.end()) return;
         Port& p = it->second;
         // A port that shows nothing had no reader the station saw.
-        if (!p.running && p.row.state == PortState::Waiting) return;
-        if (p.running) {
-            p.left = true;
+        if (p.round == Round::Free) return;
+        if (p.running()) {
+            p.round = Round::Abandoned;
         } else {
             p.row = PortRow{port, PortState::Waiting, 0, "", 0, 0, 0};
+            p.round = Round::Free;
         }
     }
     Emit(PortLine(port, "unplug " + Ms(setup_.time.NowMs())));
@@ -162,7 +185,7 @@ void Station::Stop() {
 bool Station::Busy() const {
     std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& [name, port] : ports_)
-        if (port.running) return true;
+        if (port.running()) return true;
     return false;
 }
 
@@ -200,18 +223,7 @@ void Station::RunReader(const std::string& port, int reader, std::uint64_t start
         outcome = RunReaderSession(*platform, setup_.allocator, hooks);
     }
     const std::uint64_t now = setup_.time.NowMs();
-    ReaderRecord record;
-    record.time = IsoTime(setup_.time.Local());
-    record.port = port;
-    record.reader = reader;
-    record.identity = outcome.identity;
-    record.serial = outcome.serial;
-    record.number = outcome.number;
-    record.image = outcome.image;
-    record.imageCrc = outcome.imageCrc;
-    record.result = outcome.result;
-    record.step = outcome.step;
-    record.durationMs = now - start;
+    ReaderRecord record = RecordOf(port, reader, start, now, outcome);
     // A number is shown done only once its record is kept; one that is not
     // is void.
     std::string unkept;
@@ -221,37 +233,72 @@ void Station::RunReader(const std::string& port, int reader, std::uint64_t start
     }
     // The log holds the reader before the board shows it.
     const bool logged = setup_.log.Append(ReaderLine(record));
+    const Ending ending = Settle(port, outcome, logged, now);
+    EmitEnding(port, outcome, ending, now);
+    Changed();
+    if (setup_.finished) setup_.finished(port, ending.left);
+}
 
-    bool left = false;
-    bool halting = false;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        Port& p = ports_[port];
-        PortRow& row = p.row;
-        if (!logged) {
-            halting = !halted_;
-            halted_ = true;
-            row.state = PortState::Failed;
-            row.text = kLogFailed;
-            ++counts_.failed;
-        } else if (outcome.result == ReaderResult::Failed) {
-            row.state = PortState::Failed;
-            row.text = outcome.step;
-            ++counts_.failed;
-            if (outcome.number) ++counts_.voided;
-        } else {
-            row.state = PortState::Done;
-            row.text = outcome.serial;
-            ++(outcome.result == ReaderResult::Programmed ? counts_.programmed : counts_.verified);
-        }
-        p.running = false;
-        left = p.left;
-        if (left) row = PortRow{port, PortState::Waiting, 0, "", 0, 0, 0};
-        lastFinish_ = now;
-    }
+ReaderRecord Station::RecordOf(const std::string& port, int reader, std::uint64_t start,
+                               std::uint64_t now, const SessionOutcome& outcome) const {
+    ReaderRecord record;
+    record.time = IsoTime(setup_.time.Local());
+    record.port = port;
+    record.reader = reader;
+    record.identity = outcome.identity;
+    record.serial = outcome.serial;
+    record.number = outcome.number;
+    record.stamped = outcome.stamped;
+    record.image = outcome.image;
+    record.imageCrc = outcome.imageCrc;
+    record.result = outcome.result;
+    record.step = outcome.step;
+    record.durationMs = now - start;
+    return record;
+}
+
+Station::Ending Station::Settle(const std::string& port, const SessionOutcome& outcome, bool logged,
+                                std::uint64_t now) {
+    // The allocator stops giving numbers when SERIAL.TXT is not what it
+    // wrote: the station takes no further reader either.
+    const std::string allocatorHalt = setup_.allocator ? setup_.allocator->halted() : "";
+    Ending ending;
+    ending.logged = logged;
+    std::lock_guard<std::mutex> lock(mutex_);
+    Port& p = ports_[port];
+    PortRow& row = p.row;
     if (!logged) {
+        if (!halted_) ending.halt = kLogFailed;
+        row.state = PortState::Failed;
+        row.text = kLogFailed;
+        ++counts_.failed;
+    } else if (outcome.result == ReaderResult::Failed) {
+        row.state = PortState::Failed;
+        row.text = outcome.step;
+        ++counts_.failed;
+        if (outcome.number) ++counts_.voided;
+    } else {
+        row.state = PortState::Done;
+        row.text = outcome.serial;
+        ++(outcome.result == ReaderResult::Programmed ? counts_.programmed : counts_.verified);
+    }
+    if (ending.halt.empty() && !halted_ && !allocatorHalt.empty()) ending.halt = allocatorHalt;
+    if (!ending.halt.empty()) {
+        halted_ = true;
+        haltRefusal_ = ending.halt == kLogFailed ? kHaltedRefusal
+                                                 : "not taken: the station halted: " + ending.halt;
+    }
+    ending.left = p.round == Round::Abandoned;
+    p.round = ending.left ? Round::Free : Round::Shown;
+    if (ending.left) row = PortRow{port, PortState::Waiting, 0, "", 0, 0, 0};
+    lastFinish_ = now;
+    return ending;
+}
+
+void Station::EmitEnding(const std::string& port, const SessionOutcome& outcome,
+                         const Ending& ending, std::uint64_t now) {
+    if (!ending.logged) {
         Emit(PortLine(port, "failed " + Ms(now) + " " + QuoteText(kLogFailed)));
-        if (halting) Emit("station halted " + Ms(now) + " " + QuoteText(kLogFailed));
     } else if (outcome.result == ReaderResult::Programmed) {
         Emit(PortLine(port, "programmed " + Ms(now) + " " + QuoteText(outcome.serial)));
     } else if (outcome.result == ReaderResult::Verified) {
@@ -260,12 +307,14 @@ void Station::RunReader(const std::string& port, int reader, std::uint64_t start
         Emit(PortLine(port, "failed " + Ms(now) + " " + QuoteText(outcome.step) +
                                 (outcome.number ? " void " + QuoteText(outcome.serial) : "")));
     }
-    Changed();
-    if (setup_.finished) setup_.finished(port, left);
+    if (!ending.halt.empty()) Emit("station halted " + Ms(now) + " " + QuoteText(ending.halt));
 }
 
 RunCounts Station::CountsLocked() const {
     RunCounts counts = counts_;
+    counts.refused = refused_;
+    // The allocator's voids, whenever it loaded.
+    if (setup_.allocator) counts.voided += setup_.allocator->voidedAtLoad();
     const int readers = counts.programmed + counts.verified + counts.failed;
     if (firstArrival_ && lastFinish_ > *firstArrival_)
         counts.readersPerHour = static_cast<int>(static_cast<std::uint64_t>(readers) * kHourMs /
@@ -279,7 +328,10 @@ RunCounts Station::Finish() {
         std::lock_guard<std::mutex> lock(mutex_);
         counts = CountsLocked();
     }
+    // A station that never started wrote nothing and sums up nothing.
+    if (counts.refused) return counts;
     const std::uint64_t now = setup_.time.NowMs();
+    if (setup_.allocator) setup_.allocator->End();
     setup_.log.Append(SummaryLine(IsoTime(setup_.time.Local()), counts));
     Emit("station end " + Ms(now) + " programmed=" + std::to_string(counts.programmed) +
          " verified=" + std::to_string(counts.verified) +
@@ -295,6 +347,7 @@ Board Station::Snapshot() const {
     board.counts = CountsLocked();
     board.halted = halted_;
     board.stopping = stopping_;
+    board.refusal = refusal_;
     return board;
 }
 

@@ -19,6 +19,9 @@
 //   port <p> refused <ms> "<why>"         a reader the station does not take
 //   port <p> | <event>                    an event of the reader's run, as a
 //                                         scripted run prints it
+//   station refused <ms> "<why>"          the station does not start (its
+//                                         directory is another's, its
+//                                         SERIAL.TXT went backwards)
 //   station halted <ms> "<why>"           no further reader is taken
 //   station end <ms> programmed=<n> verified=<n> failed=<n> void=<n> per-hour=<n>
 #pragma once
@@ -37,6 +40,8 @@
 #include "station/log_lines.h"
 #include "station/number_source.h"
 #include "station/production_log.h"
+#include "station/reader_session.h"
+#include "station/serial_allocator.h"
 #include "station/station_time.h"
 
 namespace usbisp::station {
@@ -59,6 +64,7 @@ struct Board {
     RunCounts counts;
     bool halted = false;
     bool stopping = false;
+    std::string refusal;  // why the station refused to start
 };
 
 // Makes the platform of one reader's run; called on that run's thread. The
@@ -82,8 +88,10 @@ class Station {
   public:
     explicit Station(StationSetup setup);
 
-    // Its start line, and with an allocator the counter squared with the log.
-    void Start(Platform& files);
+    // Its start line, and with an allocator the directory taken and the
+    // counter squared with the log. False when the station refuses to start:
+    // it takes no reader, and Finish only says so.
+    bool Start(Platform& files);
     void AddPort(const std::string& name);
     bool HasPort(const std::string& name) const;
     // Whether a reader may arrive on the port now.
@@ -100,23 +108,42 @@ class Station {
     void Stop();
     // Whether a run is under way.
     bool Busy() const;
-    // The end line and the summary in the log.
+    // The end line, the final counter line and the summary in the log.
     RunCounts Finish();
 
     Board Snapshot() const;
 
   private:
+    // Where a port is in its round; the row shows it on the board.
+    enum class Round {
+        Free,       // no reader the station knows of (row: waiting)
+        Running,    // a reader's run is under way (row: identifying ...)
+        Abandoned,  // the run goes on, its reader was unplugged
+        Shown,      // done, failed or refused, until the reader leaves
+    };
     struct Port {
         PortRow row;
-        bool running = false;
-        bool left = false;
-        std::uint64_t since = 0;
+        Round round = Round::Free;
+        bool running() const { return round == Round::Running || round == Round::Abandoned; }
     };
 
     void Emit(const std::string& line);
+    void Refused(const std::string& why);
     std::string PortLine(const std::string& port, const std::string& rest);
+    // A reader's run on its thread, then its record, its row and its lines.
     void RunReader(const std::string& port, int reader, std::uint64_t start,
                    const PlatformFactory& platform);
+    struct Ending {
+        bool logged = true;  // its line is in the log
+        bool left = false;   // its reader left during the run
+        std::string halt;    // why the station halts with it; empty: it does not
+    };
+    ReaderRecord RecordOf(const std::string& port, int reader, std::uint64_t start,
+                          std::uint64_t now, const SessionOutcome& outcome) const;
+    Ending Settle(const std::string& port, const SessionOutcome& outcome, bool logged,
+                  std::uint64_t now);
+    void EmitEnding(const std::string& port, const SessionOutcome& outcome, const Ending& ending,
+                    std::uint64_t now);
     void Changed();
     RunCounts CountsLocked() const;
 
@@ -130,7 +157,10 @@ class Station {
     std::optional<std::uint64_t> firstArrival_;
     std::uint64_t lastFinish_ = 0;
     bool halted_ = false;
+    std::string haltRefusal_;  // what a reader that arrives after the halt is told
     bool stopping_ = false;
+    bool refused_ = false;
+    std::string refusal_;
 };
 
 // The board's word for a state: "waiting", "identifying", ...

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <csignal>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
@@ -13,10 +12,12 @@
 #include "platform/linux/clock.h"
 #include "platform/linux/sg_driver.h"
 #include "station/bench_line.h"
+#include "station/exit_status.h"
 #include "station/production_log.h"
 #include "station/real_line.h"
 #include "station/records_numbers.h"
 #include "station/station_options.h"
+#include "station/stop_signals.h"
 #ifdef USBISP_HAVE_TUI
 #include "station/board_screen.h"
 #endif
@@ -27,20 +28,17 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: usbisp --station [--bench FILE | --real [--readers N]] [--dir DIR] [--log FILE]\n"
-    "                        [--verify-only] [--headless] [--trace-io] [--records URL]\n";
+    "                        [--verify-only] [--take-counter] [--headless] [--trace-io]\n"
+    "                        [--records URL]\n";
+constexpr const char* kStopping =
+    "usbisp: stopping: no further reader is taken, the runs under way go to their end (a "
+    "second signal ends the station at once)";
 
 #ifdef USBISP_HAVE_TUI
 constexpr const char* kRunningNote = " q: take no further reader, end when the runs are over";
 constexpr const char* kEndedNote = " the station has ended: q to leave";
 constexpr int kTickMs = 100;
 #endif
-
-// The real station a termination request stops (the handler writes a byte).
-std::atomic<RealLine*> gStoppable{nullptr};
-
-extern "C" void StopOnSignal(int) {
-    if (RealLine* line = gStoppable.load()) line->Stop();
-}
 
 bool IsDirectory(const std::string& path) {
     struct stat info {};
@@ -70,37 +68,66 @@ bool WantBoard(const StationOptions& options) {
 #endif
 }
 
+StationConfig ConfigOf(const StationOptions& options) {
+    StationConfig config;
+    config.directory = options.directory;
+    config.verifyOnly = options.verifyOnly;
+    config.traceIo = options.traceIo;
+    config.takeCounter = options.takeCounter;
+    config.numbers = LineNumbers(options);
+    return config;
+}
+
+// The exit status; a station that refused to start says why on standard
+// error too (the board's terminal shows no transcript).
+int Ended(const Board& end, std::ostream& err) {
+    if (end.counts.refused) err << "usbisp: " << end.refusal << "\n";
+    return EndStatus(end);
+}
+
+// Standard error, shared by the runs' threads and the signals' one.
+struct ErrorLines {
+    std::ostream& err;
+    std::mutex mutex;
+    void Say(const std::string& text) {
+        std::lock_guard<std::mutex> lock(mutex);
+        err << text << "\n" << std::flush;
+    }
+};
+
 int RunOnBench(const StationOptions& options, std::ostream& out, std::ostream& err) {
     std::string error;
     auto bench = LoadStationBench(options.benchPath, error);
     if (!bench) {
         err << error << "\n";
-        return 2;
+        return kExitUsage;
     }
     ProductionLog log;
     if (!log.Open(options.logPath, error)) {
         err << "usbisp: " << error << "\n";
-        return 2;
+        return kExitRefused;
     }
-    StationConfig config;
-    config.directory = options.directory;
-    config.verifyOnly = options.verifyOnly;
-    config.traceIo = options.traceIo;
-    config.numbers = LineNumbers(options);
+    StationConfig config = ConfigOf(options);
     if (!WantBoard(options)) {
+        ErrorLines errors{err, {}};
         config.transcript = [&out](const std::string& line) { out << line << '\n'; };
         BenchLine line(*bench, log, std::move(config));
+        StopSignals signals([&] {
+            line.Stop();
+            errors.Say(kStopping);
+        });
         line.Run();
         out.flush();
-        return 0;
+        return Ended(line.Snapshot(), err);
     }
 #ifdef USBISP_HAVE_TUI
     BoardScreen screen;
     if (!screen.Open(error)) {
         err << "usbisp: " << error << "\n";
-        return 2;
+        return kExitRefused;
     }
     BenchLine line(*bench, log, std::move(config));
+    StopSignals signals([&] { line.Stop(); });
     std::atomic<bool> ended{false};
     RunCounts counts;
     std::thread runner([&] {
@@ -112,13 +139,18 @@ int RunOnBench(const StationOptions& options, std::ostream& out, std::ostream& e
         if (screen.WaitForStop(kTickMs)) line.Stop();
     }
     runner.join();
-    do {
+    // A station the operator stopped leaves once its runs are over; one whose
+    // timeline ran out stays in sight until q.
+    for (bool leave = line.Snapshot().stopping; !leave;) {
         screen.Draw(line.Snapshot(), options.verifyOnly, kEndedNote);
-    } while (!screen.WaitForStop(-1));
+        leave = screen.WaitForStop(kTickMs) || signals.first() != 0;
+    }
     screen.Close();
     out << CountersText(counts) << "\n";
+    return Ended(line.Snapshot(), err);
+#else
+    return kExitUsage;
 #endif
-    return 0;
 }
 
 int RunOnReal(const StationOptions& options, std::ostream& out, std::ostream& err) {
@@ -126,71 +158,56 @@ int RunOnReal(const StationOptions& options, std::ostream& out, std::ostream& er
     KernelHotplug hotplug;
     if (!hotplug.Open(error)) {
         err << "usbisp: " << error << "\n";
-        return 2;
+        return kExitRefused;
     }
     ProductionLog log;
     if (!log.Open(options.logPath, error)) {
         err << "usbisp: " << error << "\n";
-        return 2;
+        return kExitRefused;
     }
-    std::mutex errMutex;
-    std::vector<std::string> held;
+    ErrorLines errors{err, {}};
     const bool board = WantBoard(options);
-    StationConfig config;
-    config.directory = options.directory;
-    config.verifyOnly = options.verifyOnly;
-    config.traceIo = options.traceIo;
-    config.numbers = LineNumbers(options);
+    StationConfig config = ConfigOf(options);
     if (!board)
         config.transcript = [&out](const std::string& line) { out << line << '\n' << std::flush; };
     lnx::KernelSgDriver sg;
     lnx::SystemClock clock;
     RealLine line(log, std::move(config), RealMachineAccess{sg, clock, {}});
-    // What the Linux layer says about a device waits, under the board, until
-    // the terminal is given back.
-    line.complain = [&](const std::string& text) {
-        std::lock_guard<std::mutex> lock(errMutex);
-        if (board) {
-            held.push_back(text);
-        } else {
-            err << text << "\n" << std::flush;
-        }
-    };
-    RunCounts counts;
     if (!board) {
-        gStoppable = &line;
-        struct sigaction action {};
-        action.sa_handler = StopOnSignal;
-        sigemptyset(&action.sa_mask);
-        struct sigaction oldInt {
-        }, oldTerm{};
-        ::sigaction(SIGINT, &action, &oldInt);
-        ::sigaction(SIGTERM, &action, &oldTerm);
-        counts = line.Run(hotplug, options.readers, {}, 1000);
-        ::sigaction(SIGINT, &oldInt, nullptr);
-        ::sigaction(SIGTERM, &oldTerm, nullptr);
-        gStoppable = nullptr;
+        line.complain = [&](const std::string& text) { errors.Say(text); };
+        StopSignals signals([&] {
+            line.Stop();
+            errors.Say(kStopping);
+        });
+        line.Run(hotplug, options.readers, {}, 1000);
         out.flush();
-        return 0;
+        return Ended(line.Snapshot(), err);
     }
 #ifdef USBISP_HAVE_TUI
+    // What the Linux layer says about a device shows on the board as it
+    // comes, and goes to standard error once the terminal is given back.
+    WarningList warnings;
+    line.complain = [&](const std::string& text) { warnings.Add(text); };
     BoardScreen screen;
     if (!screen.Open(error)) {
         err << "usbisp: " << error << "\n";
-        return 2;
+        return kExitRefused;
     }
-    counts = line.Run(
+    StopSignals signals([&] { line.Stop(); });
+    const RunCounts counts = line.Run(
         hotplug, options.readers,
         [&] {
-            screen.Draw(line.Snapshot(), options.verifyOnly, kRunningNote);
+            screen.Draw(line.Snapshot(), options.verifyOnly, kRunningNote, &warnings);
             if (screen.WaitForStop(0)) line.Stop();
         },
         kTickMs);
     screen.Close();
-    for (const std::string& text : held) err << text << "\n";
+    for (const std::string& text : warnings.All()) err << text << "\n";
     out << CountersText(counts) << "\n";
+    return Ended(line.Snapshot(), err);
+#else
+    return kExitUsage;
 #endif
-    return 0;
 }
 
 }  // namespace
@@ -201,11 +218,11 @@ int StationMain(int argc, char** argv, std::ostream& out, std::ostream& err) {
     const auto options = ParseStationOptions(args, error);
     if (!options) {
         err << "usbisp: " << error << "\n" << kUsage;
-        return 2;
+        return kExitUsage;
     }
     if (!IsDirectory(options->directory)) {
         err << "usbisp: --dir " << options->directory << ": not a directory\n";
-        return 2;
+        return kExitUsage;
     }
     return options->real ? RunOnReal(*options, out, err) : RunOnBench(*options, out, err);
 }

@@ -6,9 +6,9 @@
 
 namespace usbisp::station {
 
-// The whole command line (with --station among it); the exit status: 0 when
-// the station ran to its end, 2 for a usage error, a bad bench, or a log or
-// directory that cannot be used (one line on `err`).
+// The whole command line (with --station among it); the exit status as
+// exit_status.h lists it: how the readers ended, a usage error or a bad bench
+// (2), a station that halted (3) or refused to start (4), one line on `err`.
 int StationMain(int argc, char** argv, std::ostream& out, std::ostream& err);
 
 }  // namespace usbisp::station

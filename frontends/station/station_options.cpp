@@ -28,6 +28,8 @@ std::optional<StationOptions> ParseStationOptions(const std::vector<std::string>
             logGiven = true;
         } else if (arg == "--verify-only") {
             options.verifyOnly = true;
+        } else if (arg == "--take-counter") {
+            options.takeCounter = true;
         } else if (arg == "--trace-io") {
             options.traceIo = true;
         } else if (arg == "--headless") {

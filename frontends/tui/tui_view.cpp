@@ -95,8 +95,28 @@ void TuiView::MessageBox(const std::string& text, const std::string& caption, Bo
 }
 
 void TuiView::SetControlText(int id, const std::string& text) {
-    model_.SetText(id, text);
+    if (id == ctl::kReport) {
+        report_ = text;
+        model_.SetText(id, ReportWithNotes());
+    } else {
+        model_.SetText(id, text);
+    }
     Redraw();
+}
+
+void TuiView::AddReportNote(const std::string& line) {
+    reportNotes_.push_back(line);
+    model_.SetText(ctl::kReport, ReportWithNotes());
+    Redraw();
+}
+
+std::string TuiView::ReportWithNotes() const {
+    std::string text = report_;
+    for (const std::string& note : reportNotes_) {
+        if (!text.empty() && text.back() != '\n') text += '\n';
+        text += note + '\n';
+    }
+    return text;
 }
 
 void TuiView::ListReset(int id) {

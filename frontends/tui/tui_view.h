@@ -44,6 +44,10 @@ class TuiView : public MainView {
     void SetBusy(bool busy) { busy_ = busy; }
     // A line in place of the key help, until the next input.
     void SetNote(std::string note) { note_ = std::move(note); }
+    // A line about the devices from the platform (a drive left out, and
+    // why): the report shown now and every later one end with it, where the
+    // operator looks, instead of on a standard error the window covers.
+    void AddReportNote(const std::string& line);
 
     // Draws everything as it stands now.
     void Redraw();
@@ -58,6 +62,11 @@ class TuiView : public MainView {
     void RemoveStatusWindow(const StatusWindowState* status);
 
   private:
+    // The report as the program set it, with the notes after it.
+    std::string ReportWithNotes() const;
+
+    std::string report_;
+    std::vector<std::string> reportNotes_;
     Terminal& terminal_;
     MainModel model_;
     std::vector<const StatusWindowState*> status_;

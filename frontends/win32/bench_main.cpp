@@ -1,12 +1,14 @@
 // UsbIspBench.exe: the same windows over the bench, the emulated machine
 // described by BENCH.JSON in the current directory (the built-in demo bench
 // when there is none). The program's files are read from the current
-// directory as usual.
+// directory as usual. "/record FILE" records the session, as UsbIsp.exe
+// does on real Windows.
 #include <string>
 
 #include "platform/sim/bench.h"
 #include "platform/sim/bench_file.h"
 #include "win32/main_window.h"
+#include "win32/record_option.h"
 #include "win32/responsive.h"
 #include "win32/windows_api.h"
 
@@ -20,7 +22,7 @@ bool BenchFileExists() {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     std::string error;
     auto config = usbisp::sim::LoadBenchFile(BenchFileExists() ? kBenchFile : "", error);
     if (!config) {
@@ -31,5 +33,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // events (waits, standard output) have no one to go to.
     usbisp::win32::ResponsivePlatform<usbisp::sim::Bench> bench(std::move(*config), ".", nullptr,
                                                                 false);
+    auto recorder =
+        usbisp::win32::RecorderFor(bench, commandLine, "UsbIspBench.exe", "UsbIspBench");
+    if (recorder) return usbisp::win32::RunApplication(instance, *recorder);
     return usbisp::win32::RunApplication(instance, bench);
 }

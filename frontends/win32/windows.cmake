@@ -14,7 +14,7 @@ file(COPY ${USBISP_JSON_HEADERS}/ DESTINATION ${USBISP_JSON_INCLUDE}/nlohmann)
 
 file(GLOB PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/*.cpp)
 add_library(usbisp_platform STATIC ${PLATFORM_SOURCES})
-target_include_directories(usbisp_platform PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_include_directories(usbisp_platform PUBLIC ${CMAKE_SOURCE_DIR}/src ${USBISP_JSON_INCLUDE})
 
 file(GLOB EMULATOR_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/emulator/*.cpp)
 add_library(usbisp_emulator STATIC ${EMULATOR_SOURCES})
@@ -29,6 +29,7 @@ target_link_libraries(usbisp_bench PUBLIC usbisp_emulator usbisp_platform)
 file(GLOB WIN32_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp)
 add_library(usbisp_win32_platform STATIC ${WIN32_PLATFORM_SOURCES})
 target_include_directories(usbisp_win32_platform PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(usbisp_win32_platform PUBLIC usbisp_platform)
 
 set(WIN32_FRONTEND ${CMAKE_SOURCE_DIR}/frontends/win32)
 add_library(usbisp_win32_ui STATIC ${WIN32_FRONTEND}/main_window.cpp ${WIN32_FRONTEND}/main_view.cpp
@@ -84,11 +85,16 @@ usbisp_manifest(UsbIsp requireAdministrator "USB Device upgrade F/W" USBISP_APP_
 usbisp_manifest(UsbIspBench asInvoker "USB Device upgrade F/W over the bench" USBISP_BENCH_MANIFEST)
 
 add_executable(UsbIsp WIN32 ${WIN32_FRONTEND}/app_main.cpp ${USBISP_RESOURCES} ${USBISP_APP_MANIFEST})
-target_link_libraries(UsbIsp PRIVATE usbisp_win32_ui usbisp_win32_platform ${USBISP_WINDOWS_LINK})
+target_link_libraries(UsbIsp PRIVATE usbisp_win32_ui usbisp_win32_platform usbisp_platform
+                      ${USBISP_WINDOWS_LINK})
 
 add_executable(UsbIspBench WIN32 ${WIN32_FRONTEND}/bench_main.cpp ${USBISP_RESOURCES}
                                  ${USBISP_BENCH_MANIFEST})
 target_link_libraries(UsbIspBench PRIVATE usbisp_win32_ui usbisp_bench ${USBISP_WINDOWS_LINK})
+
+foreach(program UsbIsp UsbIspBench)
+  target_compile_definitions(${program} PRIVATE USBISP_VERSION="${PROJECT_VERSION}")
+endforeach()
 
 # The test driver of the Wine tests is a Windows program too.
 include(${CMAKE_SOURCE_DIR}/tests/wine/driver/driver.cmake OPTIONAL)

@@ -85,6 +85,16 @@ DeviceInfo* RecordUnit(DiscoveryContext& ctx, char letter) {
     return slot;
 }
 
+// Whether a drive that refused its open with access denied tells of a user
+// who is no administrator: a local disk, removable or fixed, would open for
+// one. A network drive may refuse everyone, and so does the drive of the whole
+// Unix file system under Wine, whose type is not known.
+bool RefusedForRights(Platform& platform, char letter) {
+    const char root[] = {letter, ':', '\\', '\0'};
+    const std::uint32_t type = platform.GetDriveTypeA(root);
+    return type == win::kDriveRemovable || type == win::kDriveFixed;
+}
+
 void CloseDrive(DiscoveryContext& ctx) {
     ctx.platform.CloseHandle(ctx.transports.driveHandle);
     ctx.transports.driveHandle = kNullHandle;
@@ -116,7 +126,8 @@ std::uint8_t ScanDrives(DiscoveryContext& ctx, DriveScanForm form) {
             win::kFileShareRead | win::kFileShareWrite, win::kOpenExisting, 0);
         // A drive that does not open is passed over; the handle stays null.
         if (handle == kInvalidHandle) {
-            if (ctx.platform.GetLastError() == win::kErrorAccessDenied)
+            if (ctx.platform.GetLastError() == win::kErrorAccessDenied &&
+                RefusedForRights(ctx.platform, letter))
                 ctx.devices.driveAccessDenied = true;
             ctx.transports.driveHandle = kNullHandle;
             continue;

@@ -130,6 +130,10 @@ std::uint32_t TransferByteCount(const std::array<std::uint8_t, 16>& cdb) {
     return GetLe16(&cdb[4]);
 }
 
+bool TransferFits(const std::array<std::uint8_t, 16>& cdb) {
+    return cdb[6] <= kMaxTransferBlocks;
+}
+
 std::uint32_t BlockAddress(const std::array<std::uint8_t, 16>& cdb) {
     return GetBe32(&cdb[2]);
 }

@@ -47,6 +47,15 @@ std::optional<Operation> OperationOf(const std::array<std::uint8_t, 16>& cdb);
 std::uint32_t CommandDataLength(Operation op, const std::array<std::uint8_t, 16>& cdb);
 // The exact payload byte count of IspWrite and IspVerify.
 std::uint32_t TransferByteCount(const std::array<std::uint8_t, 16>& cdb);
+
+// The controller takes one transfer into its 64 KiB buffer: at most 128
+// blocks. The block count is a whole byte, so a command block may name up to
+// 255 of them; one that names more than the buffer holds is refused before any
+// of its data is taken.
+inline constexpr std::uint32_t kMaxTransferBlocks = 128;
+inline constexpr std::uint32_t kControllerBufferLength = kMaxTransferBlocks * 512;
+// Whether the block count of IspWrite or IspVerify fits the controller's buffer.
+bool TransferFits(const std::array<std::uint8_t, 16>& cdb);
 // The address of a block read.
 std::uint32_t BlockAddress(const std::array<std::uint8_t, 16>& cdb);
 

@@ -57,6 +57,21 @@ std::vector<std::uint8_t> StatusWrapper(std::uint32_t tag, std::uint32_t residue
     return csw;
 }
 
+std::optional<CommandWrapper> DecodeCommandWrapper(const std::vector<std::uint8_t>& transfer) {
+    if (transfer.size() != kCommandWrapperLength) return std::nullopt;
+    CommandWrapper w;
+    w.signature = GetLe32(&transfer[0]);
+    w.tag = GetLe32(&transfer[4]);
+    w.dataLength = GetLe32(&transfer[8]);
+    w.flags = transfer[12];
+    w.lun = transfer[13];
+    w.blockLength = transfer[14];
+    // Only the bytes the wrapper declares belong to the command.
+    const std::size_t n = std::min<std::size_t>(w.blockLength, w.block.size());
+    std::copy_n(transfer.begin() + 15, n, w.block.begin());
+    return w;
+}
+
 UsbBulkOnlyFront::UsbBulkOnlyFront(std::shared_ptr<ReaderController> controller, std::size_t units)
     : controller_(controller), units_(std::move(controller), units) {}
 
@@ -99,32 +114,27 @@ std::vector<BulkStep> UsbBulkOnlyFront::Received(const std::vector<std::uint8_t>
     return Command(transfer);
 }
 
-std::vector<BulkStep> UsbBulkOnlyFront::Command(const std::vector<std::uint8_t>& w) {
-    if (w.size() != kCommandWrapperLength || GetLe32(w.data()) != kCommandWrapperSignature) {
+std::vector<BulkStep> UsbBulkOnlyFront::Command(const std::vector<std::uint8_t>& transfer) {
+    const std::optional<CommandWrapper> w = DecodeCommandWrapper(transfer);
+    if (!w || w->signature != kCommandWrapperSignature) {
         state_ = State::ResetNeeded;
         return {Stall(BulkStep::Kind::StallIn), Stall(BulkStep::Kind::StallOut)};
     }
-    const std::uint32_t tag = GetLe32(&w[4]);
-    const std::uint32_t hostLength = GetLe32(&w[8]);
-    const std::uint8_t flags = w[12];
-    const std::uint8_t lun = w[13];
-    const std::uint8_t cbLength = w[14];
-    const Direction host = hostLength == 0               ? Direction::None
-                           : (flags & kDirectionIn) != 0 ? Direction::In
-                                                         : Direction::Out;
+    const std::uint32_t tag = w->tag;
+    const std::uint32_t hostLength = w->dataLength;
+    const Direction host = hostLength == 0 ? Direction::None
+                           : w->dataIn()   ? Direction::In
+                                           : Direction::Out;
 
     // A wrapper with reserved bits set, a unit the reader does not have or a
     // command block length outside 1 to 16 is not a command: the device
     // moves no data and answers a phase error, on which the host resets it.
-    const bool meaningful = (flags & ~kDirectionIn) == 0 && lun < unitCount() && cbLength >= 1 &&
-                            cbLength <= kMaxCommandLength;
+    const bool meaningful = (w->flags & ~kDirectionIn) == 0 && w->lun < unitCount() &&
+                            w->blockLength >= 1 && w->blockLength <= kMaxCommandLength;
     UnitReply reply;
     std::optional<CommandStatus> forced;
-    CommandBlock cb{};
     if (meaningful) {
-        // Only the bytes the wrapper declares belong to the command.
-        std::copy_n(w.begin() + 15, cbLength, cb.begin());
-        reply = units_.Begin(lun, cb);
+        reply = units_.Begin(w->lun, w->block);
     } else {
         forced = CommandStatus::PhaseError;
     }
@@ -132,19 +142,23 @@ std::vector<BulkStep> UsbBulkOnlyFront::Command(const std::vector<std::uint8_t>&
     const Direction device = forced ? Direction::None : DeviceDirection(reply);
 
     if (host == Direction::None) {
-        // The host expects no data: a device that wants to move some is out
-        // of phase, and a command that takes data is not carried out.
+        // "1 Hn=Dn"; "2 Hn<Di" and "3 Hn<Do": the host expects no data, a
+        // device that wants to move some is out of phase, and a command that
+        // takes data is not carried out.
         return {Status(tag, 0, device == Direction::None ? status : CommandStatus::PhaseError)};
     }
     if (host == Direction::In) {
+        // "4 Hi>Dn"
         if (device == Direction::None)
             return {Stall(BulkStep::Kind::StallIn), Status(tag, hostLength, status)};
+        // "8 Hi<>Do"
         if (device == Direction::Out)
             return {Stall(BulkStep::Kind::StallIn),
                     Status(tag, hostLength, CommandStatus::PhaseError)};
-        // The host gets what fits; a shorter answer ends with a halt, so that
-        // the host stops waiting for the rest, and the residue says how much
-        // is missing. An answer longer than the host allows is out of phase.
+        // "5 Hi>Di", "6 Hi=Di", "7 Hi<Di": the host gets what fits; a shorter
+        // answer ends with a halt, so that the host stops waiting for the
+        // rest, and the residue says how much is missing. An answer longer
+        // than the host allows is out of phase.
         const std::size_t moved = std::min<std::size_t>(hostLength, reply.data.size());
         std::vector<BulkStep> steps;
         steps.push_back(Send(std::vector<std::uint8_t>(
@@ -155,12 +169,15 @@ std::vector<BulkStep> UsbBulkOnlyFront::Command(const std::vector<std::uint8_t>&
         steps.push_back(Status(tag, hostLength - static_cast<std::uint32_t>(moved), inStatus));
         return steps;
     }
-    // The host sends data.
+    // The host sends data. "9 Ho>Dn" (also a command the unit refused before
+    // its data, such as one naming more blocks than the controller holds) and
+    // "10 Ho<>Di": the host's data is refused with a halt.
     if (device != Direction::Out)
         return {Stall(BulkStep::Kind::StallOut),
                 Status(tag, hostLength,
                        device == Direction::None ? status : CommandStatus::PhaseError)};
-    pending_ = {tag, hostLength, reply.outLength, lun, cb};
+    // "11 Ho>Do", "12 Ho=Do", "13 Ho<Do": settled when the data has come.
+    pending_ = {tag, hostLength, reply.outLength, w->lun, w->block};
     state_ = State::DataOut;
     return {Receive(std::min(hostLength, reply.outLength))};
 }
@@ -170,13 +187,14 @@ std::vector<BulkStep> UsbBulkOnlyFront::DataArrived(const std::vector<std::uint8
     Reset();
     const std::uint32_t expected = std::min(p.hostLength, p.deviceLength);
     const auto got = static_cast<std::uint32_t>(std::min<std::size_t>(data.size(), expected));
-    // Less data than the command takes (the host offered less, or ended the
-    // transfer early): the command is not carried out on part of its data.
+    // "13 Ho<Do", or "12 Ho=Do" ended short by the host: less data than the
+    // command takes, which is not carried out on part of its data.
     if (got < p.deviceLength) return {Status(p.tag, p.hostLength - got, CommandStatus::PhaseError)};
     std::vector<std::uint8_t> taken(data.begin(), data.begin() + got);
     const UnitReply reply = units_.Finish(p.lun, p.cb, taken);
     std::vector<BulkStep> steps;
-    // More offered than the command takes: the rest is refused with a halt.
+    // "11 Ho>Do": more offered than the command takes, the rest refused with
+    // a halt.
     if (p.hostLength > got) steps.push_back(Stall(BulkStep::Kind::StallOut));
     steps.push_back(Status(p.tag, p.hostLength - got, StatusOf(reply)));
     return steps;

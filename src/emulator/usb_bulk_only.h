@@ -15,6 +15,7 @@
 #include <optional>
 #include <vector>
 
+#include "emulator/operations.h"
 #include "emulator/usb_descriptors.h"
 #include "emulator/usb_reader_units.h"
 
@@ -26,6 +27,29 @@ inline constexpr std::uint32_t kCommandWrapperSignature = 0x43425355;  // "USBC"
 inline constexpr std::uint32_t kStatusWrapperSignature = 0x53425355;   // "USBS"
 
 enum class CommandStatus : std::uint8_t { Passed = 0, Failed = 1, PhaseError = 2 };
+
+// The most data one step moves (a data phase in or out): a carrier whose
+// buffer holds this many bytes holds every data phase. The reader's largest
+// is a whole transfer into the controller's buffer; the units refuse a
+// command that names more before the host is asked for any of it.
+inline constexpr std::uint32_t kMaxDataPhase = kControllerBufferLength;
+
+// A command block wrapper as it comes from the host, its fields decoded.
+struct CommandWrapper {
+    std::uint32_t signature = 0;  // kCommandWrapperSignature in a valid one
+    std::uint32_t tag = 0;
+    std::uint32_t dataLength = 0;  // dCBWDataTransferLength
+    std::uint8_t flags = 0;
+    std::uint8_t lun = 0;
+    std::uint8_t blockLength = 0;  // as declared, even outside 1 to 16
+    // The first min(blockLength, 16) bytes of the command block; the rest 0.
+    CommandBlock block{};
+
+    bool dataIn() const { return (flags & 0x80) != 0; }
+};
+
+// The fields of a transfer of a wrapper's size; nothing for another size.
+std::optional<CommandWrapper> DecodeCommandWrapper(const std::vector<std::uint8_t>& transfer);
 
 // One thing the device does on its bulk pipes, in the order given.
 struct BulkStep {
@@ -57,6 +81,9 @@ class UsbBulkOnlyFront {
     UsbBulkOnlyFront(std::shared_ptr<ReaderController> controller, std::size_t units);
 
     State state() const { return state_; }
+    // Both bulk pipes are to stay halted until the host resets the interface:
+    // a host that clears a halt without the reset finds it halted again.
+    bool HaltHeld() const { return state_ == State::ResetNeeded; }
     std::size_t unitCount() const { return units_.unitCount(); }
     const UsbReaderUnits& units() const { return units_; }
 
@@ -84,7 +111,7 @@ class UsbBulkOnlyFront {
         CommandBlock cb{};
     };
 
-    std::vector<BulkStep> Command(const std::vector<std::uint8_t>& wrapper);
+    std::vector<BulkStep> Command(const std::vector<std::uint8_t>& transfer);
     std::vector<BulkStep> DataArrived(const std::vector<std::uint8_t>& data);
 
     std::shared_ptr<ReaderController> controller_;

@@ -133,10 +133,12 @@ UnitReply UsbReaderUnits::Begin(std::uint8_t lun, const CommandBlock& cb) {
 UnitReply UsbReaderUnits::Vendor(std::uint8_t lun, Operation op, const CommandBlock& cb) {
     if (TakesData(op)) {
         // The controller takes the whole data phase and keeps the payload the
-        // command names; a payload larger than the data phase is a command
-        // block it cannot carry out.
+        // command names; a data phase larger than its buffer, or a payload
+        // larger than the data phase, is a command block it cannot carry out.
+        // Refused here, before the front asks the host for any data.
         const std::uint32_t length = CommandDataLength(op, cb);
-        if (TransferByteCount(cb) > length) return Fail(lun, kIllegalRequest, kInvalidFieldInCdb);
+        if (!TransferFits(cb) || TransferByteCount(cb) > length)
+            return Fail(lun, kIllegalRequest, kInvalidFieldInCdb);
         UnitReply reply;
         reply.phase = length == 0 ? UnitReply::Phase::None : UnitReply::Phase::Out;
         reply.outLength = length;

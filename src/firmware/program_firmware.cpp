@@ -68,6 +68,14 @@ void ProgramFirmware(FirmwareContext& ctx) {
     if (!LoadRomCodeFile(ctx.platform, messages, romCodeFile.c_str(), image)) return;
     SerialCounter& counter = firmware.serialCounter;
     SerialSource* source = firmware.serialSource;
+    // From reading the counter to saving it this run is the directory's one
+    // taker of numbers; a station's source holds the directory for its life.
+    std::unique_ptr<FileLock> counterLock;
+    if (!noCounterFile && !source) {
+        counterLock =
+            LockSerialCounter(ctx.platform, messages, std::string(kProgramName) + " main window");
+        if (!counterLock) return;
+    }
     if (!noCounterFile) {
         const bool userSerial = data.strSerialActive != 0;
         const bool taken = source ? source->Take(ctx.platform, messages, counter, userSerial)
@@ -81,15 +89,15 @@ void ProgramFirmware(FirmwareContext& ctx) {
     const LocalTime now = ctx.platform.GetLocalTime();
     if (now.year <= 2000) return messages.BoxAndLine(YearTooSmall(now.year));
 
+    const std::uint8_t typeCode = image.bytes[0];
+    const std::uint8_t layoutMarker = image.bytes[1];
+    const ImageKind kind = ClassifyImage(typeCode, layoutMarker);
     const SerialNumber serial = BuildSerialNumber(counter, now);
-    if (source && !noCounterFile) source->Built(serial);
+    if (source && !noCounterFile) source->Built(serial, kind.mode != PatchMode::None);
     const SerialDescriptor descriptor = BuildSerialDescriptor(serial);
     messages.Line("SERIAL NUMBER: " + ShownSerial(data, serial));
     messages.Line(kRule);
 
-    const std::uint8_t typeCode = image.bytes[0];
-    const std::uint8_t layoutMarker = image.bytes[1];
-    const ImageKind kind = ClassifyImage(typeCode, layoutMarker);
     // Without an address record (the controllers above) every image that
     // needs patching is refused by the checks below, so nothing is written.
     if (kind.mode != PatchMode::None && !noAddressFile &&

@@ -12,6 +12,8 @@ namespace {
 constexpr const char* kCannotOpen = "Error!!!  Can Not Open Serial.txt !!!";
 constexpr const char* kNotCorrect = "Error!!! CEM,PC,SERIAL Not Correct !!!";
 constexpr const char* kCannotSave = "nError!!! Cannot save [SERIAL.TXT], program terminate";
+// A second program on the same directory would give the same numbers.
+constexpr const char* kNotTaken = "Error!!! Serial.txt cannot be taken: ";
 
 bool ReadText(Platform& platform, const char* name, std::string& text) {
     std::FILE* file = platform.OpenFile(name, "r");
@@ -41,20 +43,34 @@ Replacement FinishReplacement(Platform& platform) {
     std::string text;
     if (!ReadText(platform, kSerialNewFileName, text) || !IsWholeSerialText(text))
         return Replacement::NoCounter;
-    return platform.RenameFile(kSerialNewFileName, kSerialFileName) ? Replacement::InPlace
-                                                                    : Replacement::Stuck;
+    if (!platform.RenameFile(kSerialNewFileName, kSerialFileName)) return Replacement::Stuck;
+    platform.FlushDirectory();
+    return Replacement::InPlace;
 }
 
 }  // namespace
 
-bool ReadSerialCounter(Platform& platform, const OperatorMessages& messages,
-                       SerialCounter& counter) {
+std::unique_ptr<FileLock> LockSerialCounter(Platform& platform, const OperatorMessages& messages,
+                                            const std::string& note) {
+    std::string holder;
+    std::unique_ptr<FileLock> lock = platform.LockFile(kSerialLockFileName, note, holder);
+    if (!lock) messages.BoxAndLine(kNotTaken + holder + " !!!");
+    return lock;
+}
+
+bool ReadSerialFileText(Platform& platform, std::string& text) {
+    return FinishReplacement(platform) == Replacement::InPlace &&
+           ReadText(platform, kSerialFileName, text);
+}
+
+bool ReadSerialCounter(Platform& platform, const OperatorMessages& messages, SerialCounter& counter,
+                       std::string* read) {
     std::string text;
-    if (FinishReplacement(platform) != Replacement::InPlace ||
-        !ReadText(platform, kSerialFileName, text)) {
+    if (!ReadSerialFileText(platform, text)) {
         messages.BoxAndLine(kCannotOpen);
         return false;
     }
+    if (read) *read = text;
     const bool wellFormed = ParseSerialText(text, counter);
     counter.CEM = kSerialPrefix;
     if (!wellFormed || !SerialCounterInRange(counter)) {
@@ -70,8 +86,11 @@ bool StoreSerialCounter(Platform& platform, const SerialCounter& counter) {
     std::FILE* file = platform.OpenFile(kSerialNewFileName, "w");
     if (!file) return false;
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    // SERIAL.NEW is on the disk before SERIAL.TXT goes: after a power loss the
+    // name could otherwise stand for a file whose bytes never were written.
+    const bool flushed = written && platform.FlushFile(file);
     const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
+    if (!flushed || !closed) {
         // A full disk: SERIAL.TXT still holds the old counter.
         platform.RemoveFile(kSerialNewFileName);
         return false;
@@ -85,7 +104,10 @@ bool StoreSerialCounter(Platform& platform, const SerialCounter& counter) {
         return false;
     }
     // Should the rename fail, the next read or store takes the new file.
-    return platform.RenameFile(kSerialNewFileName, old.empty() ? kSerialFileName : old.c_str());
+    if (!platform.RenameFile(kSerialNewFileName, old.empty() ? kSerialFileName : old.c_str()))
+        return false;
+    // The rename is on the disk once the directory is.
+    return platform.FlushDirectory();
 }
 
 bool TakeSerialCounter(Platform& platform, const OperatorMessages& messages, SerialCounter& counter,

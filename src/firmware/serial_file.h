@@ -14,11 +14,25 @@ inline constexpr const char* kSerialFileName = "SERIAL.TXT";
 // rename does not replace a file (Windows 9x cannot), so the old file goes
 // just before the rename.
 inline constexpr const char* kSerialNewFileName = "SERIAL.NEW";
+// Whoever takes numbers from the directory's SERIAL.TXT holds this file: one
+// taker per directory, so that no two give the same number.
+inline constexpr const char* kSerialLockFileName = "SERIAL.LCK";
+
+// Takes the directory's lock for one taker of numbers, writing `note` (who
+// takes them) into it. Null when it cannot be had: the operator has been
+// told (box and line), naming the holder as its note does.
+std::unique_ptr<FileLock> LockSerialCounter(Platform& platform, const OperatorMessages& messages,
+                                            const std::string& note);
+
+// The text SERIAL.TXT holds now, after finishing a replacement that stopped
+// before its rename. False when there is no such file or it cannot be read.
+bool ReadSerialFileText(Platform& platform, std::string& text);
 
 // Reads the three values, sets CEM to 0x57 and tests the ranges. On failure
 // the operator has been told (box and line) and the run must end.
-bool ReadSerialCounter(Platform& platform, const OperatorMessages& messages,
-                       SerialCounter& counter);
+// `text`, when given, receives the file's text as read.
+bool ReadSerialCounter(Platform& platform, const OperatorMessages& messages, SerialCounter& counter,
+                       std::string* text = nullptr);
 
 // Writes the counter as it stands. False when it could not be saved; the files
 // then hold the counter they held before, or it waits whole in SERIAL.NEW

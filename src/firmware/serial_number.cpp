@@ -92,7 +92,10 @@ bool ParseSerialText(std::string_view text, SerialCounter& counter) {
     std::size_t pos = 0;
     for (std::uint32_t* field : {&counter.CEM, &counter.PC, &counter.CNT}) {
         const HexScan scan = ScanHex(text, pos, *field);
-        if (scan != HexScan::Value) return scan == HexScan::None;
+        // A counter is three numbers: a file cut short, empty or of other
+        // words holds none, and taken as it stood it would give the numbers
+        // of the values in memory (zeros at first) a second time.
+        if (scan != HexScan::Value) return false;
     }
     return true;
 }

@@ -28,9 +28,11 @@ SerialDescriptor BuildSerialDescriptor(const SerialNumber& serial);
 
 // Reads up to three hexadecimal numbers (CEM, PC, CNT, as "%x" reads them)
 // from the file's text. The scan stops at the first value that does not
-// parse; that value and the ones after it keep what memory holds. False when
-// the scan stopped at a malformed value (a sign, a 0x without digits, more
-// than 32 bits), which the caller refuses like an out-of-range one.
+// parse; that value and the ones after it keep what memory holds. False
+// unless all three were read: when the scan stopped at a malformed value (a
+// sign, a 0x without digits, more than 32 bits) or found fewer than three
+// (an empty file, one cut short, other words), which the caller refuses like
+// an out-of-range counter.
 bool ParseSerialText(std::string_view text, SerialCounter& counter);
 
 // Whether the text is exactly what FormatSerialText writes for some counter:

@@ -21,8 +21,10 @@ class SerialSource {
     // read. False ends the run; the operator has been told.
     virtual bool Take(Platform& platform, const OperatorMessages& messages, SerialCounter& counter,
                       bool userSerial) = 0;
-    // The serial number built from what Take gave, before it is stamped.
-    virtual void Built(const SerialNumber& serial) = 0;
+    // The serial number built from what Take gave, before it is stamped;
+    // `stamped`: whether the image takes it (an image that takes no serial
+    // is programmed without it).
+    virtual void Built(const SerialNumber& serial, bool stamped) = 0;
 };
 
 }  // namespace usbisp

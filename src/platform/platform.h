@@ -7,7 +7,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
+
+#include "platform/win_constants.h"
 
 namespace usbisp {
 
@@ -47,6 +50,13 @@ struct LocalTime {
     std::uint16_t milliseconds = 0;
 };
 
+// A lock file held by this process; destroying it lets the file go. The system
+// lets it go too when the process ends, however it ends.
+class FileLock {
+  public:
+    virtual ~FileLock() = default;
+};
+
 class Platform {
   public:
     virtual ~Platform() = default;
@@ -72,6 +82,13 @@ class Platform {
     virtual std::uint32_t GetLastError() = 0;
 
     virtual std::uint32_t GetLogicalDrives() = 0;
+    // The type of the drive with this root ("E:\\"), as GetDriveTypeA gives
+    // it; the program asks it only of a drive that refused it with access
+    // denied. A platform that does not tell has local fixed disks only.
+    virtual std::uint32_t GetDriveTypeA(const char* rootPath) {
+        (void)rootPath;
+        return win::kDriveFixed;
+    }
     virtual void Sleep(std::uint32_t milliseconds) = 0;
 
     virtual Module LoadLibraryA(const char* name) = 0;
@@ -99,6 +116,19 @@ class Platform {
     virtual bool RemoveFile(const char* name) = 0;
     // Fails when `to` exists, as rename does on Windows.
     virtual bool RenameFile(const char* from, const char* to) = 0;
+    // What was written to the open file, on the disk and not only in the
+    // system's cache (FlushFileBuffers).
+    virtual bool FlushFile(std::FILE* file) = 0;
+    // The directory's own record of its files (one made, removed or renamed)
+    // on the disk. Windows keeps that record itself: nothing to do there.
+    virtual bool FlushDirectory() = 0;
+    // Takes the file `name` of the directory (made when missing) for this
+    // process alone, as Windows takes a file opened for writing that it shares
+    // with readers only, and writes `note` (who holds it) into it. Null when
+    // it cannot be had: `holder` is then "held by " and what the holder wrote,
+    // or why the file could not be opened.
+    virtual std::unique_ptr<FileLock> LockFile(const char* name, const std::string& note,
+                                               std::string& holder) = 0;
 };
 
 }  // namespace usbisp

@@ -4,8 +4,13 @@
 
 #include <cstring>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -149,6 +154,39 @@ std::FILE* WindowsDirectory::Open(const char* name, const char* mode) const {
     std::string binary = mode;
     if (TextMode(mode)) binary += 'b';
     return std::fopen(path.c_str(), binary.c_str());
+}
+
+#endif
+
+#ifdef _WIN32
+
+bool FlushStream(std::FILE* file) {
+    if (std::fflush(file) != 0) return false;
+    const int fd = _fileno(file);
+    // A stream of no file of the system's (a test's) has nothing more to flush.
+    if (fd < 0) return true;
+    return ::FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) != FALSE;
+}
+
+bool WindowsDirectory::FlushDirectory() const {
+    return true;
+}
+
+#else
+
+bool FlushStream(std::FILE* file) {
+    if (std::fflush(file) != 0) return false;
+    const int fd = fileno(file);
+    // A stream of no file of the system's (a test's) has nothing more to flush.
+    return fd < 0 || ::fsync(fd) == 0;
+}
+
+bool WindowsDirectory::FlushDirectory() const {
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
 }
 
 #endif

@@ -37,6 +37,11 @@ class WindowsDirectory {
     // Fails when a file of the name `to` exists, whatever its case, as rename
     // does on Windows.
     bool Rename(const char* from, const char* to) const;
+    // The path of the file `name` stands for (the one found, else `name`).
+    std::string PathFor(const char* name) const { return PathOf(Resolve(name)); }
+    // The directory's record of its files on the disk (a rename, a removal).
+    // Windows keeps it itself.
+    bool FlushDirectory() const;
 
   private:
     std::string PathOf(const std::string& name) const;
@@ -45,6 +50,9 @@ class WindowsDirectory {
 
     std::string path_;
 };
+
+// What was written to the stream, on the disk and not only in the cache.
+bool FlushStream(std::FILE* file);
 
 // What a Windows text-mode read delivers from these bytes.
 std::string WindowsTextModeRead(std::string_view raw);

@@ -97,6 +97,46 @@ bool EndsWithClose(const std::string& script) {
     return last == "click Close";
 }
 
+// Fills a run's directory with the case's fixtures and files.
+void FillRunDir(const fs::path& dir, const TempDir& run) {
+    for (const std::string& fixture : Words(ReadFile(dir / "fixtures")))
+        CopyInto(kCasesRoot / "fixtures" / fixture, run.path());
+    CopyInto(dir / "files", run.path());
+}
+
+// The files a case's run must leave: after/ byte for byte, none of gone.
+void CheckFiles(const fs::path& dir, const TempDir& run) {
+    for (const std::string& name : Words(ReadFile(dir / "gone")))
+        EXPECT_FALSE(run.Exists(name)) << name << " should not exist";
+    if (!fs::exists(dir / "after")) return;
+    for (const auto& entry : fs::recursive_directory_iterator(dir / "after")) {
+        if (!entry.is_regular_file()) continue;
+        const std::string name = fs::relative(entry.path(), dir / "after").generic_string();
+        EXPECT_EQ(run.Read(name), ReadFile(entry.path())) << name;
+    }
+}
+
+// A recorded run replayed: the recording as the bench, the same script, a
+// fresh directory; the same transcript, errors, exit status and files as the
+// run that made it.
+void CheckReplay(const fs::path& dir, script::HeadlessOptions options, const fs::path& recording,
+                 const std::string& transcript, const std::string& errors, int exitCode) {
+    TempDir again;
+    FillRunDir(dir, again);
+    options.benchPath = recording.string();
+    options.directory = again.path();
+    options.recordPath.clear();
+    options.beforeRun = nullptr;
+    options.afterRun = nullptr;
+    std::istringstream in;
+    std::ostringstream out, err;
+    EXPECT_EQ(script::RunHeadless(options, in, out, err), exitCode);
+    const std::string differs = FirstDifference(transcript, out.str());
+    if (!differs.empty()) ADD_FAILURE() << "the replay's transcript's " << differs;
+    EXPECT_EQ(err.str(), errors);
+    CheckFiles(dir, again);
+}
+
 class Cases : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(Cases, TranscriptAsWrittenByHand) {
@@ -127,6 +167,10 @@ TEST_P(Cases, TranscriptAsWrittenByHand) {
     };
     std::size_t handlesLeft = 0;
     options.afterRun = [&](const sim::Bench& bench) { handlesLeft = bench.openHandleCount(); };
+    // A case with "replay" is recorded, and the recording replayed below.
+    TempDir recordings;
+    const bool replay = fs::exists(dir / "replay");
+    if (replay) options.recordPath = recordings.path() + "/bench.json";
 
     std::istringstream in;
     std::ostringstream out, err;
@@ -151,6 +195,11 @@ TEST_P(Cases, TranscriptAsWrittenByHand) {
     }
     for (const std::string& name : Words(ReadFile(dir / "gone")))
         EXPECT_FALSE(run.Exists(name)) << name << " should not exist";
+    if (replay) {
+        SCOPED_TRACE("replayed from its recording");
+        CheckReplay(dir, options, recordings.path() + "/bench.json", out.str(), err.str(),
+                    exitCode);
+    }
 
     // The same run through the Linux layer, its SG_IO requests answered by
     // the bench: the same transcript (but for the reasons only the kernel
@@ -162,7 +211,15 @@ TEST_P(Cases, TranscriptAsWrittenByHand) {
         CopyInto(kCasesRoot / "fixtures" / fixture, again.path());
     CopyInto(dir / "files", again.path());
     options.directory = again.path();
+    // Recorded through the Linux layer, the run replays on the bench as it
+    // ran there.
+    if (replay) options.recordPath = recordings.path() + "/linux.json";
     const SeamRun real = RunThroughSgIo(options);
+    if (replay) {
+        SCOPED_TRACE("the Linux layer's recording replayed");
+        CheckReplay(dir, options, recordings.path() + "/linux.json", out.str(), err.str(),
+                    exitCode);
+    }
     EXPECT_EQ(real.exitCode, exitCode);
     const std::string differsThere = FirstDifference(out.str(), AsOnTheBench(real.transcript));
     if (!differsThere.empty()) ADD_FAILURE() << "the transcript's " << differsThere;

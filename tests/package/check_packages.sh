@@ -39,9 +39,20 @@ diff -u "$here/deb_contents.txt" "$work/deb_contents.txt" || fail "the .deb hold
 dpkg-deb -x "$deb" "$work/root"
 usbisp=$work/root/usr/bin/usbisp
 [ "$("$usbisp" --version)" = "usbisp $version" ] || fail "the packaged usbisp is not version $version"
-for file in DEMO7620.BIN DEMO7620.adr DEVICE.TXT SERIAL.TXT; do
+for file in BENCH.JSON DEMO7620.BIN DEMO7620.adr DEVICE.TXT SERIAL.TXT; do
     cmp -s "$src/demo/files/$file" "$work/root/usr/share/usbisp/demo/$file" ||
         fail "the .deb's demo/$file differs from the repository's"
+done
+for file in usbisp usbisp-reader; do
+    cmp -s "$src/packaging/completion/$file" "$work/root/usr/share/bash-completion/completions/$file" ||
+        fail "the .deb's bash completion of $file differs from the repository's"
+done
+cmp -s "$src/docs/bench.md" "$work/root/usr/share/doc/usbisp/bench.md" ||
+    fail "the .deb's bench.md differs from the repository's"
+# The description names the three faces.
+description=$(dpkg-deb -f "$deb" Description)
+for face in "usbisp:" "usbisp --real:" "usbisp --station:"; do
+    grep -qF -- "$face" <<<"$description" || fail "the description does not name $face"
 done
 
 # Depends names the expected packages, each with a lower version bound (none
@@ -101,6 +112,29 @@ for event in $(cat "$src"/tests/cases/*/*/expected.txt "$src"/tests/cases/pieces
                awk '$1 !~ /^@/ { print $1 }' | LC_ALL=C sort -u); do
     documented "$event" || fail "the man page does not document the transcript event $event"
 done
+
+# usbisp-reader: its version, and a man page that renders cleanly and
+# documents every option of its --help.
+reader=$work/root/usr/bin/usbisp-reader
+[ "$("$reader" --version)" = "usbisp-reader $version" ] ||
+    fail "the packaged usbisp-reader is not version $version"
+zcat "$work/root/usr/share/man/man1/usbisp-reader.1.gz" >"$work/usbisp-reader.1"
+groff -t -man -ww -z "$work/usbisp-reader.1" 2>"$work/groff-reader" ||
+    fail "groff failed on usbisp-reader's man page"
+[ -s "$work/groff-reader" ] && fail "usbisp-reader's man page gives warnings: $(cat "$work/groff-reader")"
+grep -q '@VERSION@' "$work/usbisp-reader.1" && fail "usbisp-reader's man page still says @VERSION@"
+sed 's/\\-/-/g' "$work/usbisp-reader.1" >"$work/reader-page"
+for option in $("$reader" --help | grep -oE -- '--[a-z][a-z-]*' | LC_ALL=C sort -u); do
+    grep -qE "^\.(B|BI|BR|RB|TP)( .*)?[ \"]$option([ \"]|$)" "$work/reader-page" ||
+        fail "usbisp-reader's man page does not document $option"
+done
+# The package as Debian's checker sees it: no errors.
+if command -v lintian >/dev/null; then
+    lintian --fail-on error --tag-display-limit 0 "$deb" >"$work/lintian" 2>&1 ||
+        fail "lintian finds errors: $(grep '^E:' "$work/lintian")"
+else
+    fail "lintian is missing: scripts/install-deps.sh package"
+fi
 
 # --- The zip for Windows ---
 unzip -Z1 "$zip" | LC_ALL=C sort >"$work/zip_contents.txt"

@@ -111,5 +111,21 @@ TEST(FirmwareOut, WrittenWholeAndOnlyWhenChanged) {
     std::filesystem::remove_all(dir);
 }
 
+// An empty --udc, as "$(ls /sys/class/udc | head -n 1)" gives on a machine
+// without a device controller, says that there is none.
+TEST(ReaderOptions, AnEmptyControllerNameSaysWhenThereIsNone) {
+    std::error_code ec;
+    bool none = true;
+    for (const auto& entry : std::filesystem::directory_iterator("/sys/class/udc", ec)) {
+        (void)entry;
+        none = false;
+    }
+    std::string error;
+    EXPECT_FALSE(reader::ParseReaderOptions({"--bench", "b.json", "--udc", ""}, error));
+    EXPECT_EQ(error, none ? "--udc needs a value: nothing in /sys/class/udc, this machine has no "
+                            "USB device controller (dummy_hcd makes one for tests)"
+                          : "--udc needs a value");
+}
+
 }  // namespace
 }  // namespace usbisp

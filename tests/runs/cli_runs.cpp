@@ -211,5 +211,99 @@ TEST(CommandLine, ScriptFromStandardInputWithTheDemoBench) {
     EXPECT_EQ(test::Lines(run.out).back(), "end ok");
 }
 
+// An option outside its mode names the mode; "--option=value" is the option
+// and its value; a folder given as a file, or a --drive a headless run cannot
+// reach, is refused before anything runs.
+TEST(CommandLine, OptionsNameTheirModeAndTakeTheirValueAfterAnEqualsSign) {
+    TempDir dir;
+    dir.Write("s.txt", "click Close\n");
+    const std::string script = dir.path() + "/s.txt";
+    const std::pair<std::string, std::string> kRefused[] = {
+        {"--verify-only --script " + script, "usbisp: --verify-only goes with --station\n"},
+        {"--log p.log --script " + script, "usbisp: --log goes with --station\n"},
+        {"--station --headless --script " + script,
+         "usbisp: --script goes with the main window or --real\n"},
+        {"--script=" + script + " --trace-io=yes", "usbisp: --trace-io takes no value\n"},
+        {"--script " + script + " --bench " + dir.path(),
+         "usbisp: --bench " + dir.path() + ": a directory, not a file\n"},
+        {"--script=" + dir.path(),
+         "usbisp: --script " + dir.path() + ": a directory, not a file\n"},
+        {"--real --drive E=/dev/sg-usbisp-none --script " + script,
+         "usbisp: --drive E=/dev/sg-usbisp-none: there is no such device\n"},
+    };
+    for (const auto& [arguments, what] : kRefused) {
+        auto run = RunBinary(dir, "--dir " + dir.path() + " " + arguments);
+        EXPECT_EQ(run.status, 2) << arguments;
+        EXPECT_EQ(run.out, "") << arguments;
+        EXPECT_EQ(run.err.substr(0, run.err.find('\n') + 1), what) << arguments;
+    }
+    auto equals = RunBinary(dir, "--script=" + script + " --dir=" + dir.path() + " --trace-io");
+    EXPECT_EQ(equals.status, 0) << equals.err;
+    EXPECT_EQ(test::Lines(equals.out).back(), "end ok");
+}
+
+// What a bench file or script written by hand holds beyond the keys: a byte
+// order mark, a station's timeline, firmware beside the bench file; a broken
+// one is named without the JSON library's codes.
+TEST(CommandLine, BenchAndScriptFilesAsUsersWriteThem) {
+    TempDir dir;
+    const std::string demo = USBISP_CASES_DIR "/../../demo/files";
+    for (const char* file : {"DEVICE.TXT", "SERIAL.TXT", "DEMO7620.BIN", "DEMO7620.adr"})
+        dir.Write(file, test::ReadFile(demo + "/" + file));
+    const std::string verify = "click ISP_Ena\nclick WIN9xVER\nclick Close\n";
+    const std::string bom = "\xEF\xBB\xBF";
+    struct Row {
+        std::string bench;  // empty: the demo's BENCH.JSON where it lies
+        std::string script;
+    };
+    const Row rows[] = {
+        {"", verify},
+        {"", bom + verify},
+        {bom + R"({"readers": [{"letters": "E", "firmware": "@DEMO7620.BIN"}]})", verify},
+        {R"({"readers": [{"letters": "E", "firmware": "@DEMO7620.BIN"}],)"
+         R"( "station": {"ports": 2, "plugs": [{"port": 2}]}})",
+         verify},
+    };
+    for (const Row& row : rows) {
+        dir.Write("s.txt", row.script);
+        std::string bench = demo + "/BENCH.JSON";
+        if (!row.bench.empty()) {
+            dir.Write("b.json", row.bench);
+            bench = dir.path() + "/b.json";
+        }
+        auto run = RunBinary(
+            dir, "--script " + dir.path() + "/s.txt --bench " + bench + " --dir " + dir.path());
+        EXPECT_EQ(run.status, 0) << row.bench << run.err;
+        EXPECT_EQ(run.err, "") << row.bench;
+        EXPECT_NE(run.out.find("SUCCESS! Verify STATUS:5a [Verify Data sucessfull]"),
+                  std::string::npos)
+            << row.bench;
+    }
+    dir.Write("s.txt", verify);
+    dir.Write("b.json", "{\"windows\": ");
+    auto broken =
+        RunBinary(dir, "--script " + dir.path() + "/s.txt --bench " + dir.path() + "/b.json");
+    EXPECT_EQ(broken.status, 2);
+    EXPECT_EQ(broken.err.rfind(dir.path() + "/b.json: not valid JSON: parse error at line 1", 0),
+              0u)
+        << broken.err;
+    EXPECT_EQ(broken.err.find("json.exception"), std::string::npos) << broken.err;
+}
+
+// dump writes where an absolute path points, and says why it could not.
+TEST(CommandLine, DumpToAnAbsolutePathAndItsReason) {
+    TempDir dir;
+    TempDir elsewhere;
+    const std::string image = elsewhere.path() + "/image.bin";
+    dir.Write("s.txt", "dump 1 " + image + "\ndump 1 " + elsewhere.path() + "/none/x.bin\n");
+    auto run = RunBinary(dir, "--script " + dir.path() + "/s.txt --dir " + dir.path());
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, dir.path() + "/s.txt: line 2: cannot write \"" + elsewhere.path() +
+                           "/none/x.bin\": No such file or directory\n");
+    EXPECT_EQ(test::ReadFile(image),
+              test::ReadFile(USBISP_CASES_DIR "/../../demo/files/DEMO7620.BIN"));
+    EXPECT_EQ(test::ReadFile(dir.path() + "/" + image), "");
+}
+
 }  // namespace
 }  // namespace usbisp

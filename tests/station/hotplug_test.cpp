@@ -43,6 +43,20 @@ INSTANTIATE_TEST_SUITE_P(
         // The USB device itself, without an interface below it.
         PortCase{"/devices/pci0000:00/usb1/1-1", ""}));
 
+TEST(Uevents, NameTheScsiDeviceBehindAUnit) {
+    struct Row {
+        const char* devpath;
+        const char* device;
+    };
+    for (const Row& row : {
+             Row{"/devices/usb1/1-1/1-1:1.0/host6/target6:0:0/6:0:0:2/scsi_generic/sg4", "6:0:0:2"},
+             Row{"/devices/usb1/1-1/1-1:1.0/host6/target6:0:0/6:0:0:0", ""},
+             Row{"/scsi_generic/sg4", ""},
+             Row{"", ""},
+         })
+        EXPECT_EQ(ScsiDeviceOf(row.devpath), row.device) << row.devpath;
+}
+
 TEST(Uevents, ParseTheKernelsMessage) {
     // The fields end with zero bytes: the length of the literal is spelt out.
     const char added[] =

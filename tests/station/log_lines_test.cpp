@@ -2,7 +2,11 @@
 #include "station/log_lines.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <string>
 
 #include "station/production_log.h"
@@ -82,6 +86,55 @@ TEST(ProductionLog, AppendsWholeLinesAndMakesTheFile) {
     EXPECT_TRUE(good.Append("{\"a\":1}"));
     EXPECT_TRUE(good.Append("{\"b\":2}"));
     EXPECT_EQ(dir.Read("PRODUCTION.LOG"), "{\"a\":1}\n{\"b\":2}\n");
+}
+
+// A disk that fills in the middle of a line: the write comes up short, and
+// the fragment is cut off again, so that the next line stands whole. The
+// file size limit plays the full disk, in a child of its own.
+TEST(ProductionLog, AShortWriteIsCutBackToTheLastWholeLine) {
+    test::TempDir dir;
+    const std::string before = "{\"a\":1}\n";  // 8 bytes
+    dir.Write("PRODUCTION.LOG", before);
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        ProductionLog log;
+        std::string error;
+        if (!log.Open(dir.path() + "/PRODUCTION.LOG", error)) _exit(2);
+        const rlimit limit{20, 20};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(3);
+        // 8 + 19 bytes cross the limit: 12 of them would reach the file.
+        if (log.Append("{\"long\":\"1234567\"}")) _exit(4);
+        // 8 + 9 fit.
+        if (!log.Append("{\"b\":22}")) _exit(5);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(dir.Read("PRODUCTION.LOG"), before + "{\"b\":22}\n");
+}
+
+TEST(LogLines, TheStationsOwnLines) {
+    const std::string t = "2003-11-18T09:30:00.000";
+    EXPECT_EQ(StartLine(t, "program"),
+              R"({"event":"start","time":"2003-11-18T09:30:00.000","mode":"program"})");
+    EXPECT_EQ(
+        EndCounterLine(t, SerialCounter{0x57, 2, 0x300}),
+        R"({"event":"counter","time":"2003-11-18T09:30:00.000","pc":2,"cnt":768,"end":true})");
+    // An image that takes no serial number used one all the same.
+    ReaderRecord plain = Programmed();
+    plain.serial.clear();
+    plain.stamped = false;
+    const std::string line = ReaderLine(plain);
+    EXPECT_NE(line.find(R"("pc":1,"cnt":291,"stamped":false,"image":"DEMO7620.BIN")"),
+              std::string::npos)
+        << line;
+    EXPECT_EQ(line.find("serial"), std::string::npos) << line;
+    EXPECT_EQ(SkipLine(t, 2, 0x10, 0x1f),
+              R"({"event":"skip","time":"2003-11-18T09:30:00.000","pc":2,"cnt":16,"last":31,)"
+              R"("reason":"SERIAL.TXT was moved forward while no station ran"})");
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ TEST(StationOptions, ReadsEveryFlag) {
     std::string error;
     auto options =
         ParseStationOptions({"--station", "--real", "--dir", "d", "--log", "l.log", "--verify-only",
-                             "--headless", "--trace-io", "--readers", "4"},
+                             "--headless", "--trace-io", "--readers", "4", "--take-counter"},
                             error);
     ASSERT_TRUE(options) << error;
     EXPECT_TRUE(options->real);
@@ -25,6 +25,8 @@ TEST(StationOptions, ReadsEveryFlag) {
     EXPECT_TRUE(options->headless);
     EXPECT_TRUE(options->traceIo);
     EXPECT_EQ(options->readers, 4);
+    EXPECT_TRUE(options->takeCounter);
+    EXPECT_FALSE(ParseStationOptions({"--station"}, error)->takeCounter);
 }
 
 TEST(StationOptions, TheLogLivesInTheDirectoryUnlessNamed) {

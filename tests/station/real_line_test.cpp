@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -36,20 +37,28 @@ class FedHotplug : public HotplugSource {
         waiting_.push_back(std::move(event));
         EXPECT_EQ(::write(pipe_[1], "e", 1), 1);
     }
+    // Events were lost: the kernel's buffer overflowed.
+    void PushLost() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lost_ = true;
+        EXPECT_EQ(::write(pipe_[1], "e", 1), 1);
+    }
     int fd() const override { return pipe_[0]; }
-    std::vector<Uevent> Read() override {
+    HotplugBatch Read() override {
         char drain[64];
         EXPECT_GT(::read(pipe_[0], drain, sizeof drain), 0);
         std::lock_guard<std::mutex> lock(mutex_);
-        std::vector<Uevent> events(waiting_.begin(), waiting_.end());
+        HotplugBatch batch{std::vector<Uevent>(waiting_.begin(), waiting_.end()), lost_};
         waiting_.clear();
-        return events;
+        lost_ = false;
+        return batch;
     }
 
   private:
     int pipe_[2] = {-1, -1};
     std::mutex mutex_;
     std::deque<Uevent> waiting_;
+    bool lost_ = false;
 };
 
 // Each /dev/sgN to the bench reader behind it.
@@ -140,8 +149,8 @@ bool Await(Condition condition) {
     return false;
 }
 
-TEST(RealLine, ReadersArriveAreProgrammedAtOnceLeaveAndAreReplaced) {
-    test::TempDir dir;
+// The station's directory: a 7311's image, its counter at 0x0010.
+void WriteFiles(test::TempDir& dir) {
     dir.Write("DEVICE.TXT",
               "FA_Inquiry_Manufacture = \"Generic\";\nFA_Inquiry_Product = \"Flash Reader\";\n"
               "ISP_ROMCODE = \"ROM.BIN\";\n");
@@ -151,6 +160,11 @@ TEST(RealLine, ReadersArriveAreProgrammedAtOnceLeaveAndAreReplaced) {
     image[1] = static_cast<char>(0xFE);
     dir.Write("ROM.BIN", image);
     dir.Write("ROM.adr", std::string("\x00\x01\x00\x00\x06\x00\x00\x00\x0d\x00\x00\x00", 12));
+}
+
+TEST(RealLine, ReadersArriveAreProgrammedAtOnceLeaveAndAreReplaced) {
+    test::TempDir dir;
+    WriteFiles(dir);
     test::FakeSysfs sysfs(dir.path());
     // Four readers to come, and one attached before the station starts.
     std::vector<std::unique_ptr<sim::Bench>> benches;
@@ -236,6 +250,111 @@ TEST(RealLine, ReadersArriveAreProgrammedAtOnceLeaveAndAreReplaced) {
     std::sort(ports.begin(), ports.end());
     EXPECT_EQ(ports, (std::vector<std::string>{"1-1", "1-1", "1-2", "1-2"}));
     EXPECT_EQ(dir.Read("SERIAL.TXT"), "0x57 0x1 0x14 ");
+}
+
+// Events lost to an overflow of the kernel's buffer: what sysfs holds then
+// decides. A reader pulled out unseen frees its port; one plugged in unseen
+// is taken, even when its unit came back under the sg name of the one before
+// (another SCSI device behind it tells them apart).
+TEST(RealLine, LostEventsAreSquaredWithSysfs) {
+    test::TempDir dir;
+    WriteFiles(dir);
+    test::FakeSysfs sysfs(dir.path());
+    sim::Bench bench(OneReader(), dir.path(), sim::EventSink{}, false);
+    test::BenchSgDriver driver(bench, std::map<std::string, char>{{"/dev/sg1", 'E'}});
+    RoutedSg sg;
+    sg.Route("/dev/sg1", driver);
+    // Attached before the start, so that the test sees when the station watches.
+    sysfs.AddUsbReader(2, "2-1", 5, {Disk(0, "sda")});
+
+    ProductionLog log;
+    std::string error;
+    ASSERT_TRUE(log.Open(dir.path() + "/PRODUCTION.LOG", error)) << error;
+    std::mutex linesMutex;
+    std::vector<std::string> lines, warnings;
+    StationConfig config;
+    config.directory = dir.path();
+    config.transcript = [&](const std::string& line) {
+        std::lock_guard<std::mutex> lock(linesMutex);
+        lines.push_back(line);
+    };
+    lnx::SystemClock clock;
+    RealLine line(log, config, RealMachineAccess{sg, clock, sysfs.Paths(), 20});
+    line.complain = [&](const std::string& text) {
+        std::lock_guard<std::mutex> lock(linesMutex);
+        warnings.push_back(text);
+    };
+    FedHotplug hotplug;
+    auto row = [&line](PortState state, int reader) {
+        return [&line, state, reader] {
+            for (const PortRow& r : line.Snapshot().ports)
+                if (r.name == "1-1" && r.state == state && r.reader == reader) return true;
+            return false;
+        };
+    };
+    std::thread operatorHands([&] {
+        ASSERT_TRUE(Await([&] { return !line.Snapshot().ports.empty(); }));
+        sysfs.AddUsbReader(1, "1-1", 6, {Disk(1, "sdb")});
+        hotplug.Push(UnitEvent("add", "1-1", 6, 1));
+        ASSERT_TRUE(Await(row(PortState::Done, 1)));
+        // Nothing changed: the reader still there is not taken again.
+        hotplug.PushLost();
+        ASSERT_TRUE(Await([&] {
+            std::lock_guard<std::mutex> lock(linesMutex);
+            return warnings.size() == 1;
+        }));
+        // Out and another in, both unseen: sg1 again, on SCSI host 8.
+        sysfs.Unplug(1, "1-1");
+        bench.Replug();
+        sysfs.AddUsbReader(1, "1-1", 8, {Disk(1, "sdb")});
+        hotplug.PushLost();
+        ASSERT_TRUE(Await(row(PortState::Done, 2)));
+        // Out unseen, and nothing in.
+        sysfs.Unplug(1, "1-1");
+        hotplug.PushLost();
+    });
+    const RunCounts counts = line.Run(hotplug, 2, {}, 50);
+    operatorHands.join();
+
+    EXPECT_EQ(counts.programmed, 2);
+    std::vector<std::string> events;
+    for (const std::string& text : lines)
+        if (text.rfind("port 1-1 ", 0) == 0 && text.find(" | ") == std::string::npos)
+            events.push_back(text.substr(9, text.find(' ', 9) - 9));
+    EXPECT_EQ(events, (std::vector<std::string>{"plug", "programming", "programmed", "unplug",
+                                                "plug", "programming", "programmed", "unplug"}));
+    const std::string lost =
+        "usbisp: hotplug events were lost (the kernel's buffer overflowed): the readers attached "
+        "are read again from sysfs";
+    EXPECT_EQ(warnings, (std::vector<std::string>{lost, lost, lost}));
+}
+
+// Without the sg module no reader can arrive: the station says so at once.
+TEST(RealLine, SaysWhenTheSgDriverIsMissing) {
+    test::TempDir dir;
+    WriteFiles(dir);
+    test::FakeSysfs sysfs(dir.path());
+    std::filesystem::remove_all(sysfs.sys() + "/class/scsi_generic");
+    RoutedSg sg;
+    ProductionLog log;
+    std::string error;
+    ASSERT_TRUE(log.Open(dir.path() + "/PRODUCTION.LOG", error)) << error;
+    std::mutex mutex;
+    std::vector<std::string> warnings;
+    StationConfig config;
+    config.directory = dir.path();
+    lnx::SystemClock clock;
+    RealLine line(log, config, RealMachineAccess{sg, clock, sysfs.Paths(), 20});
+    line.complain = [&](const std::string& text) {
+        std::lock_guard<std::mutex> lock(mutex);
+        warnings.push_back(text);
+    };
+    FedHotplug hotplug;
+    line.Stop();
+    line.Run(hotplug, 0, {}, 50);
+    EXPECT_EQ(warnings, (std::vector<std::string>{
+                            "usbisp: no SCSI generic devices: the sg module is not loaded "
+                            "(sudo modprobe sg)"}));
 }
 
 }  // namespace

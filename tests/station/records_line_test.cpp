@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "station/exit_status.h"
 #include "station/records_numbers.h"
 #include "station/records_store.h"
 #include "support/pg_server.h"
@@ -167,7 +168,10 @@ TEST_F(RecordsLine, ThreeStationsAtOnceAndOneWhosePcIsTaken) {
         MakeStationDir(dirs[i], i + 1, Bench(8, kReaders, false));
         stations.push_back(StartStation(dirs[i], url_));
     }
-    for (pid_t pid : stations) EXPECT_EQ(Wait(pid), 0);
+    // Every station has readers that failed; the fourth refused to start.
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(Wait(stations[static_cast<std::size_t>(i)]),
+                  i < 3 ? kExitReadersFailed : kExitRefused);
 
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE("station " + std::to_string(i + 1));
@@ -182,14 +186,14 @@ TEST_F(RecordsLine, ThreeStationsAtOnceAndOneWhosePcIsTaken) {
     EXPECT_EQ(Count("SELECT count(*) FROM usbisp_reservation"), 3 * kReaders);
     EXPECT_EQ(Count("SELECT count(DISTINCT station) FROM usbisp_reader"), 3);
 
-    // The fourth gave no number: its PC's holder is named, every reader failed.
+    // The fourth refused to start: its PC's holder is named, no reader taken.
     const std::string refused = dirs[3].Read("transcript.txt");
     EXPECT_NE(refused.find("Error!!! PC 0x04 is taken by station \\\"hall-4\\\" (since "),
               std::string::npos)
         << refused;
     const LogCounts fourth = ReadLog(dirs[3]);
     EXPECT_EQ(fourth.programmed, 0);
-    EXPECT_EQ(fourth.failed, kReaders);
+    EXPECT_EQ(fourth.failed, 0);
     EXPECT_EQ(Count("SELECT count(*) FROM usbisp_reservation WHERE pc = 4"), 0);
     CheckAccounted();
 
@@ -249,7 +253,7 @@ TEST_F(RecordsLine, ACutConnectionAndARestartStampNothingAndTheStationGoesOn) {
     std::string error;
     ASSERT_TRUE(server_.Restart(error)) << error;
     ASSERT_TRUE(admin_.Reconnect(error)) << error;
-    EXPECT_EQ(Wait(station), 0);
+    EXPECT_EQ(Wait(station), kExitReadersFailed);
 
     const LogCounts counts = ReadLog(dir);
     EXPECT_GT(counts.away, 0) << "no reader found the database away";

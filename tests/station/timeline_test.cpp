@@ -93,7 +93,10 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{R"({"readers": [{"vid": "12345"}]})",
                 "key \"readers[0].vid\": must be 4 hex digits"},
         Refusal{R"({"readers": [{}, {"failures": ["readers[0]"]}]})",
-                "key \"readers[1].failures\": unknown operation \"readers[0]\""},
+                "key \"readers[1].failures\": unknown operation \"readers[0]\" (Open, Inquiry, "
+                "ReadIdentity, IspJump, GetIspStatus, IspWrite, IspVerify, GetDeviceCount, "
+                "GetLunCount, ReadIdentityBlock, ReadIdentityBlock2, GetFirmwareRevision, "
+                "WriteAddressedBlock)"},
         Refusal{BenchWith(R"({"port": 3})"), "key \"station.port\": unknown key"},
         Refusal{BenchWith(R"({"ports": 0})"), "key \"station.ports\": must be ports, 1 to 64"},
         Refusal{BenchWith(R"({"ports": 2, "plugs": [{"port": 3}]})"),

@@ -238,4 +238,31 @@ wait_file "$work/status" real
 wait_file "$work/stty" real
 modes_restored "$work/stty" || fail "terminal modes not restored after --real" real
 
+# Started where there is no DEVICE.TXT, as the installed program: standard
+# error names --dir and the installed demo files, before the window and again
+# after it. The lines about a --real drive that is not there end the report.
+mkdir -p "$work/inst/bin" "$work/inst/share/usbisp/demo" "$work/empty"
+cp "$usbisp" "$work/inst/bin/usbisp"
+rm -f "$work/status"
+tmux new-session -d -s nodev -x 100 -y 40 \
+    "cd '$work/empty' && '$work/inst/bin/usbisp' --real --drive E=/dev/sg-usbisp-none --dir . \
+     2>'$work/nodev.err'; echo \$? >'$work/status'; sleep 60"
+wait_for nodev "Cannot open [DEVICE.TXT]"
+note="/dev/sg-usbisp-none (E:): there is no such device; going on without E:"
+# Escape closes the start-up boxes one by one; the main window comes after.
+for _ in 1 2 3 4 5 6 7 8; do
+    grep -qF -- "$note" <<<"$(screen nodev)" && break
+    [ -s "$work/status" ] && fail "the window ended before its report named the drive" nodev
+    tmux send-keys -t nodev Escape
+    sleep 0.5
+done
+wait_for nodev "$note"
+tmux send-keys -t nodev Escape
+wait_file "$work/status" nodev
+demo_dir=$(cd "$work/inst/share/usbisp/demo" && pwd -P)
+hint="usbisp: there is no DEVICE.TXT in .: give --dir the directory with DEVICE.TXT, SERIAL.TXT and \
+the ROM code file; the demo files are in $demo_dir (copy them to a directory of your own)"
+[ "$(grep -c -xF -- "$hint" "$work/nodev.err")" = 2 ] ||
+    fail "standard error without DEVICE.TXT: $(cat "$work/nodev.err")" nodev
+
 echo "tui window test passed"

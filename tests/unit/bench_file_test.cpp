@@ -83,3 +83,36 @@ TEST(BenchFileAspi, KeysThatCannotBeCarriedOutAreRefused) {
 
 }  // namespace
 }  // namespace usbisp::sim
+
+namespace usbisp::sim {
+namespace {
+
+TEST(BenchFileNames, AnUnknownNameListsTheValidOnes) {
+    const std::pair<const char*, const char*> cases[] = {
+        {R"({"readers": [{"failures": ["Bogus"]}]})",
+         "key \"readers[0].failures\": unknown operation \"Bogus\" (Open, Inquiry, ReadIdentity, "
+         "IspJump, GetIspStatus, IspWrite, IspVerify, GetDeviceCount, GetLunCount, "
+         "ReadIdentityBlock, ReadIdentityBlock2, GetFirmwareRevision, WriteAddressedBlock)"},
+        // The switch of the companion is a block write to `failures`, a
+        // command only to `answers`.
+        {R"({"readers": [{"scsiStatus": {"MsJump#1": "02"}}]})",
+         "key \"readers[0].scsiStatus.MsJump#1\": unknown operation \"MsJump\" (Open, Inquiry, "
+         "ReadIdentity, IspJump, GetIspStatus, IspWrite, IspVerify, GetDeviceCount, "
+         "GetLunCount, ReadIdentityBlock, ReadIdentityBlock2, GetFirmwareRevision, "
+         "WriteAddressedBlock)"},
+        {R"({"readers": [{"answers": {"GetIspStatus": ["5a"]}}]})",
+         "key \"readers[0].answers.GetIspStatus\": unknown command (IspJump, IspWrite, "
+         "IspVerify, MsJump)"},
+        {R"({"aspi": {"adapters": 1, "missing": ["SendASPICommand"]}})",
+         "key \"aspi.missing\": unknown entry point \"SendASPICommand\" "
+         "(GetASPI32SupportInfo, SendASPI32Command)"},
+    };
+    for (const auto& [bench, what] : cases) {
+        std::string error;
+        EXPECT_FALSE(ParseBenchConfig(bench, ".", error)) << bench;
+        EXPECT_EQ(error, what) << bench;
+    }
+}
+
+}  // namespace
+}  // namespace usbisp::sim

@@ -112,6 +112,28 @@ TEST_F(BenchPortDriver, AnswersGoThroughTheRecordsBuffers) {
     fixture.bench().CloseHandle(code66);
 }
 
+TEST_F(BenchPortDriver, Code66TransfersAtMostTheControllersBuffer) {
+    std::vector<std::uint8_t> record(40);
+    std::vector<std::uint8_t> data(255 * 512, 0x11);
+    FillPortCdbRecord(record.data(), 0, IspJumpCommand(CdbPath::PortDriver66), data.data());
+    Send(code66, 66, record, data.data(), 0);
+    // 128 blocks fill the controller's 64 KiB; 129 and 255 name more, which
+    // the reader refuses: the driver fails the request without a reason.
+    for (std::uint32_t blocks : {128u, 129u, 255u}) {
+        SCOPED_TRACE(blocks);
+        ScsiCommand write = IspTransferCommand(1000, 1024, 0);
+        write.cdb[6] = static_cast<std::uint8_t>(blocks);
+        write.dataLength = blocks * 512;
+        FillPortCdbRecord(record.data(), 0, write, data.data());
+        const std::string line = Send(code66, 66, record, data.data(), blocks * 512);
+        const bool ok = line.find(" ok fn=3 ") != std::string::npos;
+        EXPECT_EQ(ok, blocks == 128) << line;
+        EXPECT_EQ(line.find("reason="), std::string::npos) << line;
+    }
+    fixture.bench().CloseHandle(code65);
+    fixture.bench().CloseHandle(code66);
+}
+
 TEST(BenchPortDriverOpens, Windows98DoesNotRefuseASecondOpen) {
     BenchFixture fixture(kBench);
     const Handle first = fixture.bench().CreateFileA("\\\\.\\ZIZIRADA", 0xC0000000u, 0, 3, 0);

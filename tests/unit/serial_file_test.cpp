@@ -63,6 +63,12 @@ TEST_F(SerialFile, ReadFailuresEndTheRunWithBoxAndLine) {
          "0x57 0x1 0x100000001",
          {}},
         {"an empty 0x", "0x57 0x 0x5", {}, {}, kNotCorrect, "0x57 0x 0x5", {}},
+        // Only three numbers are a counter: what a power loss or an editor
+        // leaves is not taken as zeros or as the values in memory.
+        {"an empty file", "", {}, {}, kNotCorrect, "", {}},
+        {"other words", "hello", {}, {}, kNotCorrect, "hello", {}},
+        {"the counter missing", "0x57 0x1 ", {}, {}, kNotCorrect, "0x57 0x1 ", {}},
+        {"two numbers, then words", "0x57 0x1 next", {}, {}, kNotCorrect, "0x57 0x1 next", {}},
         // SERIAL.NEW is no fallback for a SERIAL.TXT that exists.
         {"exists but cannot be opened",
          "0x57 0x1 0x7",

@@ -49,6 +49,8 @@ if [ -f "$session/fixtures" ]; then
     done <"$session/fixtures"
 fi
 [ -d "$session/files" ] && cp -r "$session/files/." "$work/dir/"
+# The directory the recorded runs are replayed over, as the session began.
+cp -r "$work/dir" "$work/replay-dir"
 
 # The readers the guest plugged in, by their number on the bench.
 readers=$(awk '$1 == "reader" { print $2 }' "$session/plan")
@@ -174,17 +176,80 @@ if [ -s "$result/run-$((run + 1)).out" ]; then
     fail "the guest made more runs than the plan has"
 fi
 
+# Each recorded run (record) replayed on the bench, the recording as the
+# bench, with the same script: the guest's transcript but for the reasons
+# only the kernel gives a failure, the same exit status; and once every run
+# was recorded and replayed, the same directory as the guest's.
+replayed=0
+run=0
+while read -r verb script rest; do
+    [ "$verb" = run ] || continue
+    run=$((run + 1))
+    out=$result/run-$run
+    case " $rest " in *" record "*) ;; *) continue ;; esac
+    if [ ! -f "$out.rec.json" ]; then
+        fail "run $run ($script): the guest left no recording"
+        continue
+    fi
+    timeout 120 "$usbisp" --bench "$out.rec.json" --script "$session/$script" --trace-io \
+        --dir "$work/replay-dir" >"$work/replay-$run.txt" 2>"$work/replay-$run.err"
+    replay_status=$?
+    if [ "$replay_status" != "$(cat "$out.status")" ]; then
+        fail "run $run: the replay ended with status $replay_status, the guest's run with $(cat "$out.status"):"
+        sed 's/^/  /' "$work/replay-$run.err" >&2
+    fi
+    without_reasons() { sed -E 's/ reason="([^"\\]|\\.)*"$//' "$1"; }
+    if ! diff -u --label "guest: $script" --label "replayed from its recording" \
+        <(without_reasons "$out.out") <(without_reasons "$work/replay-$run.txt") \
+        >"$work/replay-diff-$run.txt"; then
+        fail "run $run ($script): the replay's transcript differs from the guest's"
+        head -n 60 "$work/replay-diff-$run.txt" >&2
+    fi
+    replayed=$((replayed + 1))
+    echo "$name: run $run replayed from its recording ($(wc -c <"$out.rec.json") bytes)"
+done <"$session/plan"
+if [ "$replayed" -gt 0 ] && [ "$replayed" -eq "$run" ]; then
+    if ! diff -r "$work/replay-dir" "$result/dir" >&2; then
+        fail "the replays' directory differs from the guest's"
+    fi
+fi
+
 # A named difference that never occurred is stale.
 for block in $(awk '{ count[$1] += $2 } END { for (b in count) if (count[b] == 0) print b }' "$used"); do
     fail "difference $block of kernel.txt never occurred"
 done
 
+# No reader met a sanitizer's finding.
+for reader in $readers; do
+    if grep -qE 'ERROR: AddressSanitizer|runtime error:' "$result/reader-$reader.log" 2>/dev/null; then
+        fail "virtual reader $reader met a sanitizer's finding:"
+        grep -A 12 -E 'ERROR: AddressSanitizer|runtime error:' "$result/reader-$reader.log" >&2
+    fi
+done
+
+# The guest's own Bulk-Only host found every rule kept.
+while read -r verb reader rest; do
+    [ "$verb" = client ] || continue
+    if [ "$(cat "$result/client-$reader.status" 2>/dev/null)" != 0 ]; then
+        fail "the Bulk-Only client against reader $reader failed:"
+        sed 's/^/  /' "$result/client-$reader.out" >&2 2>/dev/null
+    fi
+done <"$session/plan"
+
 # The program's directory (SERIAL.TXT above all), and the firmware each
 # virtual reader holds at the end, written out by it, against the bench's.
-if ! diff -r "$work/dir" "$result/dir" >&2; then
+# SERIAL.LCK names the process that held the directory: another on each side.
+if ! diff -r -x SERIAL.LCK "$work/dir" "$result/dir" >&2; then
     fail "the program's directory differs from the bench's"
 fi
 for reader in $readers; do
+    # It served the host as the user reader, without any capability.
+    who=$result/reader-$reader.who
+    if [ "$(sed -n 's/^Uid:[[:space:]]*//p' "$who" 2>/dev/null | tr -s '[:space:]' ' ')" != "1002 1002 1002 1002 " ] ||
+        [ "$(sed -n 's/^CapEff:[[:space:]]*//p' "$who" 2>/dev/null)" != 0000000000000000 ] ||
+        [ "$(sed -n 's/^CapPrm:[[:space:]]*//p' "$who" 2>/dev/null)" != 0000000000000000 ]; then
+        fail "virtual reader $reader did not serve as 1002 without capabilities: $(tr '\n' ' ' <"$who" 2>/dev/null)"
+    fi
     if [ ! -f "$result/reader-$reader.bin" ]; then
         fail "virtual reader $reader wrote out no firmware"
     elif ! cmp "$work/dumps/reader-$reader.bin" "$result/reader-$reader.bin" >&2; then

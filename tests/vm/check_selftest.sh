@@ -39,9 +39,13 @@ cp "$session/reader1.bin" "$scratch/reader1.bin"
 sed 's/reader1.bin/..\/reader1.bin/' "$session/bench.json" >"$pristine/bench.json"
 printf 'click ISP_Ena\nclick WIN9xISP\ndump 1 FIRMWARE.BIN\nclick Close\n' >"$scratch/script.txt"
 "$usbisp" --bench "$pristine/bench.json" --script "$scratch/script.txt" --trace-io \
-    --dir "$pristine/dir" >"$pristine/run-1.out" 2>"$pristine/run-1.err"
+    --dir "$pristine/dir" --record "$pristine/run-1.rec.json" >"$pristine/run-1.out" \
+    2>"$pristine/run-1.err"
 echo $? >"$pristine/run-1.status"
 mv "$pristine/dir/FIRMWARE.BIN" "$pristine/reader-1.bin"
+# Who served as the virtual reader: the user reader, without capabilities.
+printf 'Uid:\t1002\t1002\t1002\t1002\nGid:\t1002\t1002\t1002\t1002\nGroups:\t\nCapPrm:\t0000000000000000\nCapEff:\t0000000000000000\n' \
+    >"$pristine/reader-1.who"
 rm "$pristine/bench.json"
 io_line=$(grep -m 1 '^io ioctl.*cdb=06b1' "$pristine/run-1.out")
 if [ -z "$io_line" ]; then
@@ -69,9 +73,25 @@ rows=$(
 1|echo extra >"$r/dir/EXTRA.TXT"
 1|printf '\377' | dd of="$r/reader-1.bin" bs=1 seek=100 conv=notrunc 2>/dev/null
 1|rm "$r/reader-1.bin"
+1|rm "$r/reader-1.who"
+1|echo "==7==ERROR: AddressSanitizer: heap-buffer-overflow" >>"$r/reader-1.log"
+1|echo "a.cpp:1:2: runtime error: load of misaligned address" >>"$r/reader-1.log"
+0|echo "lun=0 len=36 dir=in cb=120000002400 in=36 status=0 residue=0" >>"$r/reader-1.log"
+0|printf 'client 1 058f:6362 1\n' >>"$s/plan"; echo 0 >"$r/client-1.status"; echo "ok all" >"$r/client-1.out"
+1|printf 'client 1 058f:6362 1\n' >>"$s/plan"; echo 1 >"$r/client-1.status"; echo "FAIL one" >"$r/client-1.out"
+1|printf 'client 1 058f:6362 1\n' >>"$s/plan"
+0|printf 'client disk 1d6b:0104 1\n' >>"$s/plan"; echo 0 >"$r/client-disk.status"; echo "skip one: why" >"$r/client-disk.out"
+1|printf 'client disk 1d6b:0104 1\n' >>"$s/plan"; echo 1 >"$r/client-disk.status"; echo "FAIL one" >"$r/client-disk.out"
+1|sed -i 's/^Uid:.*/Uid:\t0\t0\t0\t0/' "$r/reader-1.who"
+1|sed -i 's/^Uid:.*/Uid:\t1002\t0\t1002\t1002/' "$r/reader-1.who"
+1|sed -i 's/^CapEff:.*/CapEff:\t000001ffffffffff/' "$r/reader-1.who"
+1|sed -i 's/^CapPrm:.*/CapPrm:\t0000000000200000/' "$r/reader-1.who"
 1|echo "no gadget" >"$r/failed"
 1|rm "$r/run-1.out"
 1|cp "$r/run-1.out" "$r/run-2.out"
+0|sed -i 's/^run script.txt$/run script.txt record/' "$s/plan"
+1|sed -i 's/^run script.txt$/run script.txt record/' "$s/plan"; rm "$r/run-1.rec.json"
+1|sed -i 's/^run script.txt$/run script.txt record/' "$s/plan"; sed -i '0,/"out":"2c000000/s//"out":"2c000200/' "$r/run-1.rec.json"
 ROWS
 )
 

@@ -3,9 +3,13 @@
 # the run's Wine prefix, and what it saw is compared with the case's
 # expected.txt, written by hand. The programs are those of the 32-bit build
 # or, where this machine cannot run them, of the 64-bit build (programs.sh).
-# Usage: run_case.sh PREFIX WIN_BUILD WIN64_BUILD CASE_DIR WORK_DIR
+# A case with replay.txt recorded its run (/record REC.JSON): usbisp replays
+# the recording with replay.txt, the same actions, and must print what its
+# own run over the case's BENCH.JSON prints and leave the SERIAL.TXT the
+# Windows program left.
+# Usage: run_case.sh PREFIX WIN_BUILD WIN64_BUILD CASE_DIR WORK_DIR [USBISP]
 set -euo pipefail
-prefix=$1 win=$2 win64=$3 case_dir=$4 work=$5
+prefix=$1 win=$2 win64=$3 case_dir=$4 work=$5 usbisp=${6:-}
 bin=$("$(dirname "$0")/programs.sh" dir "$win" "$win64")
 
 for tool in wine xvfb-run import; do
@@ -50,3 +54,19 @@ xvfb-run -a -s "-screen 0 800x600x24" bash -c '
 # The Windows console writes its lines with "\r\n".
 tr -d '\r' < actual.txt > seen.txt
 diff -u "$case_dir/expected.txt" seen.txt
+[ -f "$case_dir/replay.txt" ] || exit 0
+
+[ -x "$usbisp" ] || { echo "usbisp is missing: the case replays with it" >&2; exit 1; }
+[ -s REC.JSON ] || { echo "the program wrote no recording" >&2; exit 1; }
+mkdir native replayed
+cp -r "$case_dir/files/." native/
+cp -r "$case_dir/files/." replayed/
+"$usbisp" --bench native/BENCH.JSON --script "$case_dir/replay.txt" --trace-io --dir native \
+    > native.txt
+"$usbisp" --bench REC.JSON --script "$case_dir/replay.txt" --trace-io --dir replayed \
+    > replayed.txt 2> replayed.err || { echo "the replay failed:"; cat replayed.err; exit 1; }
+[ ! -s replayed.err ] || { echo "the replay said:"; cat replayed.err; exit 1; }
+diff -u --label "usbisp over BENCH.JSON" --label "usbisp over the Windows program's recording" \
+    native.txt replayed.txt
+cmp SERIAL.TXT replayed/SERIAL.TXT
+echo "replayed the Windows program's recording ($(wc -c < REC.JSON) bytes) with usbisp"

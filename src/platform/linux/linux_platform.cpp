@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/device_access.h"
+#include "platform/file_lock.h"
 #include "platform/linux/disk_use.h"
 #include "platform/linux/errno_text.h"
 #include "platform/linux/held_signals.h"
@@ -359,6 +360,19 @@ bool LinuxPlatform::RemoveFile(const char* name) {
 
 bool LinuxPlatform::RenameFile(const char* from, const char* to) {
     return files_.Rename(from, to);
+}
+
+bool LinuxPlatform::FlushFile(std::FILE* file) {
+    return FlushStream(file);
+}
+
+bool LinuxPlatform::FlushDirectory() {
+    return files_.FlushDirectory();
+}
+
+std::unique_ptr<FileLock> LinuxPlatform::LockFile(const char* name, const std::string& note,
+                                                  std::string& holder) {
+    return TakeLockFile(files_.PathFor(name), note, holder);
 }
 
 }  // namespace usbisp::lnx

@@ -102,6 +102,10 @@ class LinuxPlatform : public Platform {
     std::string FindFile(const char* name) override;
     bool RemoveFile(const char* name) override;
     bool RenameFile(const char* from, const char* to) override;
+    bool FlushFile(std::FILE* file) override;
+    bool FlushDirectory() override;
+    std::unique_ptr<FileLock> LockFile(const char* name, const std::string& note,
+                                       std::string& holder) override;
 
   private:
     struct OpenDrive {

@@ -36,6 +36,10 @@ struct ScsiScan {
 
 ScsiScan ScanScsiGeneric(const SystemPaths& paths);
 
+// What standard error says when the scan finds no sg driver.
+inline constexpr const char* kNoSgDriver =
+    "usbisp: no SCSI generic devices: the sg module is not loaded (sudo modprobe sg)";
+
 // The first word of a sysfs attribute ("8:17", "0"), empty when there is none.
 std::string SysfsWord(const std::string& file);
 

@@ -26,7 +26,7 @@ std::vector<LinuxDrive> FindUsbDisks(const SystemPaths& paths, SgDriver& kernel,
     };
     const ScsiScan scan = ScanScsiGeneric(paths);
     if (!scan.driverLoaded) {
-        say("usbisp: no SCSI generic devices: the sg module is not loaded (sudo modprobe sg)");
+        say(kNoSgDriver);
         return {};
     }
     // The readers in the order of their first sg number, each with its disks.

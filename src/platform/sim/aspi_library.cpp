@@ -196,6 +196,13 @@ AspiLibrary::Completion AspiLibrary::Carry(aspi::SrbExecScsiCmd& b, std::string&
         c.status = kInvalidSrb;
         return c;
     }
+    if ((*op == Operation::IspWrite || *op == Operation::IspVerify) && !TransferFits(cdb)) {
+        // More blocks than the controller's buffer holds: the reader refuses
+        // the command.
+        c.status = aspi::kError;
+        c.targetStatus = kCheckCondition;
+        return c;
+    }
     ControllerRequest request;
     request.op = *op;
     request.carrier = Carrier::Aspi;

@@ -1,12 +1,14 @@
 #include "platform/sim/bench.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <ctime>
 #include <thread>
 
 #include "platform/ascii_case.h"
 #include "platform/device_access.h"
+#include "platform/file_lock.h"
 #include "platform/printf_text.h"
 #include "platform/sim/hardware.h"
 #include "platform/transcript_text.h"
@@ -17,6 +19,12 @@ namespace usbisp::sim {
 namespace {
 
 using Clock = std::chrono::system_clock;
+
+// The letter of a drive's path (\\.\X:), upper case; 0 for any other path.
+char DriveLetterOf(const std::string& path) {
+    const bool drive = path.size() == 6 && path.compare(0, 4, "\\\\.\\") == 0 && path[5] == ':';
+    return drive ? static_cast<char>(std::toupper(static_cast<unsigned char>(path[4]))) : '\0';
+}
 
 Clock::time_point ToTimePoint(const LocalTime& t) {
     using namespace std::chrono;
@@ -103,6 +111,10 @@ bool Bench::DriverInstalled(const std::string& fileName) const {
                        [&](const std::string& d) { return AsciiUpper(d) == AsciiUpper(fileName); });
 }
 
+void Bench::AddLogicalDrive(char letter) {
+    if (letter >= 'A' && letter <= 'Z') extraDrives_ |= 1u << (letter - 'A');
+}
+
 void Bench::Replug() {
     for (auto& reader : readers_) reader->Replug();
 }
@@ -125,7 +137,16 @@ Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::ui
     const std::string name = path ? path : "";
     auto device = FindDevice(name);
     std::uint32_t error = 0;
-    if (!device || creationDisposition != win::kOpenExisting) {
+    const auto recorded = device ? device->RecordedOpen(desiredAccess, shareMode,
+                                                        creationDisposition, flagsAndAttributes)
+                                 : std::nullopt;
+    const bool remote = RemoteDrive(name);
+    if (recorded) {
+        error = *recorded;
+    } else if (remote) {
+        // A network drive's volume is not the program's to open, whoever it is.
+        error = win::kErrorAccessDenied;
+    } else if (!device || creationDisposition != win::kOpenExisting) {
         error = win::kErrorOpenFileNotFound;
     } else if (DeniedToUser(name, desiredAccess)) {
         error = win::kErrorAccessDenied;
@@ -138,7 +159,8 @@ Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::ui
     if (traceIo_)
         Emit(IoOpenEvent(name, ok, desiredAccess, shareMode, flagsAndAttributes) +
              (error == win::kErrorAccessDenied
-                  ? " reason=" + QuoteText("access denied: not an administrator")
+                  ? " reason=" + QuoteText(remote ? "access denied: a remote drive"
+                                                  : "access denied: not an administrator")
                   : ""));
     if (!ok) {
         lastError_ = error;
@@ -150,9 +172,13 @@ Handle Bench::CreateFileA(const char* path, std::uint32_t desiredAccess, std::ui
     return handle;
 }
 
+bool Bench::RemoteDrive(const std::string& path) const {
+    const char letter = DriveLetterOf(path);
+    return letter != '\0' && config_.remoteDrives.find(letter) != std::string::npos;
+}
+
 bool Bench::DeniedToUser(const std::string& path, std::uint32_t desiredAccess) const {
-    const bool drive = path.size() == 6 && path.compare(0, 4, "\\\\.\\") == 0 && path[5] == ':';
-    return config_.limitedUser && NtFamily() && drive &&
+    return config_.limitedUser && NtFamily() && DriveLetterOf(path) != '\0' &&
            (GrantsRead(desiredAccess) || GrantsWrite(desiredAccess));
 }
 
@@ -193,17 +219,33 @@ bool Bench::CloseHandle(Handle handle) {
     auto it = handles_.find(handle);
     if (it == handles_.end()) return false;
     if (traceIo_) Emit(IoCloseEvent(it->second.path));
+    it->second.device->Closed();
     handles_.erase(it);
     return true;
 }
 
 std::uint32_t Bench::GetLogicalDrives() {
-    std::uint32_t mask = 0;
+    std::uint32_t mask = config_.recordedDrives | extraDrives_;
     auto mark = [&](char letter) { mask |= 1u << (letter - 'A'); };
     for (char c : config_.drives) mark(c);
+    for (char c : config_.remoteDrives) mark(c);
     for (const auto& reader : config_.readers)
         for (char c : reader.letters) mark(c);
     return mask;
+}
+
+std::uint32_t Bench::GetDriveTypeA(const char* rootPath) {
+    const std::string root = AsciiUpper(rootPath ? rootPath : "");
+    if (root.size() != 3 || root[1] != ':' || root[2] != '\\') return win::kDriveNoRootDir;
+    const char letter = root[0];
+    auto holds = [letter](const std::string& letters) {
+        return letters.find(letter) != std::string::npos;
+    };
+    if (holds(config_.drives)) return win::kDriveFixed;
+    if (holds(config_.remoteDrives)) return win::kDriveRemote;
+    for (const auto& reader : config_.readers)
+        if (holds(reader.letters)) return win::kDriveRemovable;
+    return win::kDriveNoRootDir;
 }
 
 void Bench::Sleep(std::uint32_t milliseconds) {
@@ -339,6 +381,23 @@ bool Bench::RemoveFile(const char* name) {
 bool Bench::RenameFile(const char* from, const char* to) {
     if (fileFaults_.Has("rename", from)) return false;
     return files_.Rename(from, to);
+}
+
+bool Bench::FlushFile(std::FILE* file) {
+    return FlushStream(file);
+}
+
+bool Bench::FlushDirectory() {
+    return files_.FlushDirectory();
+}
+
+std::unique_ptr<FileLock> Bench::LockFile(const char* name, const std::string& note,
+                                          std::string& holder) {
+    if (fileFaults_.Has("write", name)) {
+        holder = std::string(name) + " cannot be opened";
+        return nullptr;
+    }
+    return TakeLockFile(files_.PathFor(name), note, holder);
 }
 
 }  // namespace usbisp::sim

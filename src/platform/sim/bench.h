@@ -41,6 +41,8 @@ class Bench : public Platform {
     void AddDevice(const std::string& path, std::shared_ptr<SimDevice> device);
     void AddReader(std::shared_ptr<SimReader> reader);
     bool DriverInstalled(const std::string& fileName) const;
+    // A drive letter GetLogicalDrives shows beside the bench file's own.
+    void AddLogicalDrive(char letter);
     Registry& registry() { return registry_; }
     // ASPI for Win32, when the bench has it; the hardware sets it up.
     void InstallAspi(std::unique_ptr<AspiLibrary> library) { aspi_ = std::move(library); }
@@ -76,6 +78,7 @@ class Bench : public Platform {
     bool CloseHandle(Handle handle) override;
     std::uint32_t GetLastError() override { return lastError_; }
     std::uint32_t GetLogicalDrives() override;
+    std::uint32_t GetDriveTypeA(const char* rootPath) override;
     void Sleep(std::uint32_t milliseconds) override;
     Module LoadLibraryA(const char* name) override;
     EntryPoint GetProcAddress(Module module, const char* name) override;
@@ -91,6 +94,13 @@ class Bench : public Platform {
     std::string FindFile(const char* name) override;
     bool RemoveFile(const char* name) override;
     bool RenameFile(const char* from, const char* to) override;
+    bool FlushFile(std::FILE* file) override;
+    bool FlushDirectory() override;
+    // The lock as Windows keeps it: on Windows itself the file opened for
+    // writing and shared with readers only, elsewhere the same exclusion
+    // between processes (and between benches of one process).
+    std::unique_ptr<FileLock> LockFile(const char* name, const std::string& note,
+                                       std::string& holder) override;
 
   private:
     struct OpenDevice {
@@ -110,6 +120,8 @@ class Bench : public Platform {
     // A limited user of Windows 2000 or XP may not open a drive ("\\.\E:")
     // for reading or writing.
     bool DeniedToUser(const std::string& path, std::uint32_t desiredAccess) const;
+    // A drive path (\\.\X:) of one of `remoteDrives`.
+    bool RemoteDrive(const std::string& path) const;
 
     std::shared_ptr<SimDevice> FindDevice(const std::string& path) const;
     void Emit(const std::string& line);
@@ -135,6 +147,7 @@ class Bench : public Platform {
     // takes one, and the last one unloads it.
     std::size_t aspiReferences_ = 0;
     std::uint32_t lastError_ = 0;
+    std::uint32_t extraDrives_ = 0;
 };
 
 }  // namespace usbisp::sim

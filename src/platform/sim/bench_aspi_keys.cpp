@@ -72,7 +72,8 @@ constexpr std::array<Rule, 7> kAspiKeys = {{
          for (const json& name : v) {
              const std::string n = String(name, k);
              if (n != "GetASPI32SupportInfo" && n != "SendASPI32Command")
-                 Fail(k, "unknown entry point \"" + n + "\"");
+                 Fail(k, "unknown entry point \"" + n +
+                             "\" (GetASPI32SupportInfo, SendASPI32Command)");
              c.aspiMissing.push_back(n);
          }
      }},

@@ -37,6 +37,7 @@ void CheckAcrossFields(const BenchConfig& config) {
             Fail(key, std::string("drive letter ") + letter + " is used twice");
     };
     for (char c : config.drives) claim(c, "drives");
+    for (char c : config.remoteDrives) claim(c, "remoteDrives");
     for (std::size_t i = 0; i < config.readers.size(); ++i)
         for (char c : config.readers[i].letters) claim(c, ReaderKey(i, "letters"));
 }

@@ -8,6 +8,7 @@
 #include "platform/ascii_case.h"
 #include "platform/sim/bench_keys.h"
 #include "platform/sim/bench_values.h"
+#include "platform/sim/recording_bench.h"
 
 namespace usbisp::sim {
 
@@ -59,11 +60,14 @@ void CheckDriverOpen(const std::string& text, const std::vector<std::string>& dr
 std::vector<std::string> UnderReaders() {
     std::vector<std::string> paths;
     for (const std::string& path : ReaderKeyPaths()) paths.push_back("[]." + path);
+    // A reader that is a recording.
+    paths.push_back("[].recording");
+    paths.push_back("[].order");
     return paths;
 }
 
 // In the order they are read: the driver opens name installed drivers.
-constexpr std::array<Rule, 11> kMachineKeys = {{
+constexpr std::array<Rule, 12> kMachineKeys = {{
     {"windows",
      [](const json& v, const std::string& k, MachineDraft& m) {
          m.config.windows = String(v, k);
@@ -81,6 +85,8 @@ constexpr std::array<Rule, 11> kMachineKeys = {{
                        MachineDraft& m) { m.config.limitedUser = Boolean(v, k); }},
     {"drives", [](const json& v, const std::string& k,
                   MachineDraft& m) { m.config.drives = Letters(v, k, 0, 26); }},
+    {"remoteDrives", [](const json& v, const std::string& k,
+                        MachineDraft& m) { m.config.remoteDrives = Letters(v, k, 0, 26); }},
     {"drivers",
      [](const json& v, const std::string& k, MachineDraft& m) {
          if (!v.is_array()) Fail(k, "must be a list of driver file names");
@@ -115,12 +121,25 @@ constexpr std::array<Rule, 11> kMachineKeys = {{
     {"readers",
      [](const json& v, const std::string& k, MachineDraft& m) {
          if (!v.is_array()) Fail(k, "must be a list");
-         for (std::size_t i = 0; i < v.size(); ++i)
-             m.config.readers.push_back(
-                 ReadReader(v[i], k + "[" + std::to_string(i) + "]", m.baseDir));
+         for (std::size_t i = 0; i < v.size(); ++i) {
+             const std::string at = k + "[" + std::to_string(i) + "]";
+             if (v[i].is_object() && (v[i].contains("recording") || v[i].contains("order")))
+                 m.config.recordedReaders.push_back(ReadRecordedReader(v[i], at, m.baseDir));
+             else
+                 m.config.readers.push_back(ReadReader(v[i], at, m.baseDir));
+         }
      },
      UnderReaders},
 }};
+
+// The library's message without its "[json.exception.parse_error.101] "
+// in front, which tells a user nothing.
+std::string JsonMessage(const json::exception& e) {
+    const std::string what = e.what();
+    const auto end = what.find("] ");
+    if (what.rfind("[json.exception.", 0) != 0 || end == std::string::npos) return what;
+    return what.substr(end + 2);
+}
 
 }  // namespace
 
@@ -144,11 +163,14 @@ std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::
     } catch (const json::exception& e) {
         // Not only a syntax error: a number too large for a double is refused
         // while parsing too.
-        error = std::string("not valid JSON: ") + e.what();
+        error = "not valid JSON: " + JsonMessage(e);
         return std::nullopt;
     }
     try {
         if (!doc.is_object()) throw BenchError{"the bench must be a JSON object"};
+        // The production station's plug timeline; the other modes run the
+        // same bench without it.
+        doc.erase("station");
         MachineDraft machine{{}, baseDir};
         machine.config.versionWord = *VersionWordFor(machine.config.windows);
         ReadObject<MachineDraft>(doc, "", kMachineKeys, machine);
@@ -158,7 +180,7 @@ std::optional<BenchConfig> ParseBenchConfig(const std::string& text, const std::
         error = e.message;
         return std::nullopt;
     } catch (const json::exception& e) {
-        error = e.what();
+        error = JsonMessage(e);
         return std::nullopt;
     }
 }

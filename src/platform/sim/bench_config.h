@@ -3,12 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "emulator/reader_config.h"
 #include "platform/platform.h"
+#include "platform/recording.h"
 
 namespace usbisp::sim {
 
@@ -37,6 +39,14 @@ enum class Refusals {
                      // sense, as a real USB reader answers
 };
 
+// A reader that is a recording: its devices answer as the recorded machine
+// did (replay.h), in the recorded order or, with `anyOrder`, by request.
+struct RecordedReader {
+    std::shared_ptr<const rec::Recording> recording;
+    std::string name;  // the recording's file
+    bool anyOrder = false;
+};
+
 struct BenchConfig {
     std::string windows = "xp";
     std::uint32_t versionWord = 0;
@@ -46,6 +56,7 @@ struct BenchConfig {
     // and XP refuse such a user the opening of a drive for reading or writing.
     bool limitedUser = false;
     std::string drives;                // letters of plain fixed disks
+    std::string remoteDrives;          // letters of network drives: they refuse every open
     std::vector<std::string> drivers;  // the maker's driver files installed
     // "FILE" fails every open of that driver's device, "FILE#n" the n-th.
     std::vector<std::string> driverOpenFailures;
@@ -68,6 +79,10 @@ struct BenchConfig {
     bool aspiAsync = false;
     Refusals refusals = Refusals::Transport;
     std::vector<ReaderConfig> readers;
+    std::vector<RecordedReader> recordedReaders;
+    // The drive letters (GetLogicalDrives) of a recorded machine, beside the
+    // bench's own.
+    std::uint32_t recordedDrives = 0;
 };
 
 // The version word GetVersion gives on each value of the `windows` key; empty

@@ -3,6 +3,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/sim/recording_bench.h"
+
 namespace usbisp::sim {
 
 const char* DemoBenchJson() {
@@ -62,6 +64,20 @@ const char* DemoBenchJson() {
 })";
 }
 
+namespace {
+
+// Whether the file at `path` names itself a recording: its first key, read
+// from the file's start.
+bool RecordingFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string start(256, '\0');
+    in.read(start.data(), static_cast<std::streamsize>(start.size()));
+    start.resize(static_cast<std::size_t>(in.gcount()));
+    return rec::LooksLikeRecording(start);
+}
+
+}  // namespace
+
 bool ReadBenchText(const std::string& path, BenchText& bench, std::string& error) {
     bench = BenchText{DemoBenchJson(), ".", "demo bench"};
     if (path.empty()) return true;
@@ -80,6 +96,12 @@ bool ReadBenchText(const std::string& path, BenchText& bench, std::string& error
 }
 
 std::optional<BenchConfig> LoadBenchFile(const std::string& path, std::string& error) {
+    // A recording is a bench of its own; it is read with its own bound.
+    if (!path.empty() && RecordingFile(path)) {
+        auto recording = LoadRecording(path, error);
+        if (!recording) return std::nullopt;
+        return BenchFromRecording(std::move(recording), path);
+    }
     BenchText bench;
     if (!ReadBenchText(path, bench, error)) return std::nullopt;
     std::string what;

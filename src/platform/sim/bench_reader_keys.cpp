@@ -71,7 +71,8 @@ std::map<std::string, std::vector<std::uint8_t>> Answers(const json& value,
     std::map<std::string, std::vector<std::uint8_t>> answers;
     for (auto it = value.begin(); it != value.end(); ++it) {
         const std::string path = key + "." + it.key();
-        if (!IsAnswerCommand(it.key())) Fail(path, "unknown command");
+        if (!IsAnswerCommand(it.key()))
+            Fail(path, "unknown command " + OperationNames(IsAnswerCommand));
         if (!it.value().is_array()) Fail(path, "must be a list of status bytes");
         std::vector<std::uint8_t> list;
         for (const json& b : it.value()) list.push_back(HexByte(b, path));

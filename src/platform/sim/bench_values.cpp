@@ -103,10 +103,22 @@ bool IsCount(const std::string& count) {
            std::stoi(count) >= 1;
 }
 
+std::string OperationNames(bool (*fits)(std::string_view name)) {
+    // The operation table ends where a number has no name.
+    std::string names;
+    for (int i = 0; *OperationName(static_cast<Operation>(i)) != '\0'; ++i) {
+        const char* name = OperationName(static_cast<Operation>(i));
+        if (!fits(name)) continue;
+        names += (names.empty() ? "(" : ", ") + std::string(name);
+    }
+    return names + ")";
+}
+
 void CheckRequestName(const std::string& name, const std::string& key, bool needCount) {
     const auto hash = name.find('#');
     const std::string op = name.substr(0, hash);
-    if (!IsFailureOperation(op)) Fail(key, "unknown operation \"" + op + "\"");
+    if (!IsFailureOperation(op))
+        Fail(key, "unknown operation \"" + op + "\" " + OperationNames(IsFailureOperation));
     if (hash == std::string::npos) {
         if (needCount) Fail(key, "\"" + name + "\" needs a request number (Name#n)");
         return;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/sim/bench_keys.h"
@@ -32,6 +33,9 @@ int Milliseconds(const json& value, const std::string& key);
 
 // The n of "Name#n": 1 or more.
 bool IsCount(const std::string& count);
+// The names of the operations `fits` accepts, in the table's order, as
+// "(Open, Inquiry, ...)": what an error about an unknown name offers instead.
+std::string OperationNames(bool (*fits)(std::string_view name));
 // "Name" or "Name#n" with n >= 1, Name a request that reaches a reader.
 void CheckRequestName(const std::string& name, const std::string& key, bool needCount);
 

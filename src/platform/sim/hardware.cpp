@@ -12,6 +12,7 @@
 #include "platform/sim/kernel_driver_device.h"
 #include "platform/sim/port_driver_device.h"
 #include "platform/sim/registry.h"
+#include "platform/sim/replay.h"
 
 namespace usbisp::sim {
 
@@ -60,6 +61,19 @@ void RegisterDriveLetters(Bench& bench, const BenchConfig& config) {
     }
 }
 
+// The values the recorded machine's registry answered, each under the key
+// opened before it: the drive letters the port drivers and ASPI read.
+void AddRecordedRegistry(Bench& bench, const rec::Recording& recording) {
+    std::string key;
+    for (const rec::Event& event : recording.events) {
+        if (event.call == rec::Call::RegOpenKeyExA) key = event.ok ? event.path : "";
+        if (event.call != rec::Call::RegQueryValueExA || key.empty() || event.value != 0) continue;
+        std::string text(event.out.begin(), event.out.end());
+        text.erase(std::find(text.begin(), text.end(), '\0'), text.end());
+        bench.registry().AddString(key, event.path, text);
+    }
+}
+
 }  // namespace
 
 void InstallHardware(Bench& bench) {
@@ -96,6 +110,18 @@ void InstallHardware(Bench& bench) {
             device = std::make_shared<DriverDevice>(file, config.driverOpenFailures);
         }
         bench.AddDevice("\\\\.\\" + base, device);
+    }
+    // A recorded reader's devices are the ones its recording opens; each
+    // recording keeps one order across them.
+    for (const RecordedReader& recorded : config.recordedReaders) {
+        AddRecordedRegistry(bench, *recorded.recording);
+        auto replay =
+            std::make_shared<Replay>(recorded.recording, recorded.name, recorded.anyOrder);
+        for (const std::string& path : replay->DevicePaths()) {
+            bench.AddDevice(path, std::make_shared<RecordedDevice>(replay, path));
+            if (path.size() == 6 && path.compare(0, 4, "\\\\.\\") == 0 && path[5] == ':')
+                bench.AddLogicalDrive(AsciiUpper(path)[4]);
+        }
     }
     RegisterDriveLetters(bench, config);
     if (config.aspiAdapters >= 0) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "emulator/operations.h"
 #include "platform/byte_order.h"
 #include "platform/printf_text.h"
 #include "platform/sim/crc32.h"
@@ -257,6 +258,10 @@ IoctlOutcome PortDriverDevice::Code66Cdb(const std::uint8_t* record, void* out,
     if (length != wantedLength)
         return refuse(LengthReason("transfer length", length, wantedLength));
     if (outSize != wantedOut) return refuse(LengthReason("output length", outSize, wantedOut));
+    // A transfer of more blocks than the controller's buffer holds: the
+    // reader refuses it, which this driver reports as a failure in transport.
+    if ((*op == Operation::IspWrite || *op == Operation::IspVerify) && !TransferFits(cdb))
+        return {false, details, ""};
 
     ControllerReply reply;
     if (!Carry(device, request, reply)) return {false, details, ""};

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include "platform/file_lock.h"
+#include "platform/windows_files.h"
+
 namespace usbisp::win32 {
 
 namespace {
@@ -59,6 +62,34 @@ std::uint32_t Win32Platform::GetLastError() {
 
 std::uint32_t Win32Platform::GetLogicalDrives() {
     return ::GetLogicalDrives();
+}
+
+namespace {
+
+// Under Wine, whether the drive is the whole Unix file system (Z: as Wine
+// sets it up): its device opens for the Unix root user alone, whoever runs
+// the program. Windows itself has no such entry point.
+bool IsWineUnixRoot(const char* rootPath) {
+    using UnixFileName = char*(__cdecl*)(const wchar_t*);
+    const HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+    const auto unixFileName = kernel ? reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
+                                           ::GetProcAddress(kernel, "wine_get_unix_file_name")))
+                                     : nullptr;
+    if (unixFileName == nullptr || rootPath == nullptr || rootPath[0] == '\0') return false;
+    const wchar_t root[] = {static_cast<wchar_t>(rootPath[0]), L':', L'\\', L'\0'};
+    char* name = unixFileName(root);
+    const bool whole = name != nullptr && name[0] == '/' && name[1] == '\0';
+    if (name != nullptr) ::HeapFree(::GetProcessHeap(), 0, name);
+    return whole;
+}
+
+}  // namespace
+
+std::uint32_t Win32Platform::GetDriveTypeA(const char* rootPath) {
+    const UINT type = ::GetDriveTypeA(rootPath);
+    // Nothing tells of that drive's kind: it is no disk a reader sits on.
+    if (type == DRIVE_FIXED && IsWineUnixRoot(rootPath)) return DRIVE_UNKNOWN;
+    return type;
 }
 
 void Win32Platform::Sleep(std::uint32_t milliseconds) {
@@ -165,6 +196,15 @@ bool Win32Platform::RemoveFile(const char* name) {
 bool Win32Platform::RenameFile(const char* from, const char* to) {
     // MoveFileA refuses an existing target, which is what the callers rely on.
     return ::MoveFileA(from, to) != FALSE;
+}
+
+bool Win32Platform::FlushFile(std::FILE* file) {
+    return FlushStream(file);
+}
+
+std::unique_ptr<FileLock> Win32Platform::LockFile(const char* name, const std::string& note,
+                                                  std::string& holder) {
+    return TakeLockFile(name, note, holder);
 }
 
 }  // namespace usbisp::win32

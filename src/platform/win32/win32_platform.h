@@ -19,6 +19,7 @@ class Win32Platform : public Platform {
     bool CloseHandle(Handle handle) override;
     std::uint32_t GetLastError() override;
     std::uint32_t GetLogicalDrives() override;
+    std::uint32_t GetDriveTypeA(const char* rootPath) override;
     void Sleep(std::uint32_t milliseconds) override;
     Module LoadLibraryA(const char* name) override;
     EntryPoint GetProcAddress(Module module, const char* name) override;
@@ -34,6 +35,10 @@ class Win32Platform : public Platform {
     std::string FindFile(const char* name) override;
     bool RemoveFile(const char* name) override;
     bool RenameFile(const char* from, const char* to) override;
+    bool FlushFile(std::FILE* file) override;
+    bool FlushDirectory() override { return true; }
+    std::unique_ptr<FileLock> LockFile(const char* name, const std::string& note,
+                                       std::string& holder) override;
 };
 
 }  // namespace usbisp::win32

@@ -7,6 +7,7 @@
 #   reader-N.bin                         the firmware virtual reader N holds at
 #                                        the end, written out by the reader
 #   run-N.who                            who a run as a user ran as
+#   run-N.rec.json                       the recording of a run with record
 #   station.out, .err, .status           the production station's transcript,
 #                                        standard error and exit status
 #   usbmon.txt, reader-N.log             the buses' requests, the readers' output
@@ -125,6 +126,7 @@ plug_disk() {
         echo "dummy_udc.$udc" >"$gadget/UDC" ||
         { session_failed "cannot make the disk's gadget on dummy_udc.$udc"; return 1; }
     GADGETS="$GADGETS $gadget"
+    DISK_UDC=$udc
     wait_disks "$udc" "$units" "$READY_SECONDS" && apply_access || return 1
     if [ "$1" = mounted ]; then
         last=$(sg_nodes_of "$udc" | tail -n 1)
@@ -138,14 +140,24 @@ plug_disk() {
 
 # Virtual reader N of the session's bench, with UNITS logical units, on the
 # next free UDC; it says "ready" once its UDC is bound. Its log (--trace) has
-# a line for each command and each event of the bus.
+# a line for each command and each event of the bus. It serves as the user
+# reader (root keeps only the gadget), which writes its firmware out into
+# $OUT; who served is kept in reader-N.who for the host to check.
+# With a third word "sanitized" the reader is the build with AddressSanitizer
+# and UndefinedBehaviorSanitizer, whose findings end it and land in its log.
+READER_USER=1002:1002
 plug_reader() {
     reader=$1
     units=$2
+    program=usbisp-reader
+    [ "${3:-}" = sanitized ] && program=usbisp-reader-sanitized
+    note "$SESSION: reader $reader is $program"
     take_udc
     log=$OUT/reader-$reader.log
-    usbisp-reader --trace --bench "$SESSION_DIR/bench.json" --reader "$reader" --udc "dummy_udc.$udc" \
-        --firmware-out "$OUT/reader-$reader.bin" </dev/null >"$log" 2>&1 &
+    chgrp "${READER_USER#*:}" "$OUT" && chmod g+w "$OUT"
+    ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 LD_LIBRARY_PATH=/lib/x86_64-linux-gnu:/usr/lib/x86_64-linux-gnu \
+        $program --trace --bench "$SESSION_DIR/bench.json" --reader "$reader" --udc "dummy_udc.$udc" \
+        --firmware-out "$OUT/reader-$reader.bin" --user "$READER_USER" </dev/null >"$log" 2>&1 &
     eval "READER_UDC_$reader=$udc READER_PID_$reader=$!"
     READER_PIDS="$READER_PIDS $!"
     READERS="$READERS $reader"
@@ -159,7 +171,30 @@ plug_reader() {
         usleep 100000
         tenths=$((tenths - 1))
     done
+    # The serving process is the one child of the reader's.
+    for child in $(cat "/proc/$!/task/$!/children" 2>/dev/null); do
+        grep -E '^(Uid|Gid|Groups|CapEff|CapPrm):' "/proc/$child/status" >"$OUT/reader-$reader.who"
+    done
     wait_disks "$udc" "$units" "$READY_SECONDS" && apply_access
+}
+
+# The guest's own Bulk-Only host against virtual reader N (identifiers
+# VID:PID, UNITS units): it takes the interface from usb-storage, tries the
+# transport's rules and hostile lengths, and gives the interface back; the
+# host checks its status. Then the reader's disks are back as before. N
+# "disk": the last plain disk, the kernel's own function, as the reference.
+run_client() {
+    if [ "$1" = disk ]; then
+        udc=${DISK_UDC:-}
+        set -- "$1" "$2" "$3" disk
+    else
+        eval "udc=\${READER_UDC_$1:-}"
+    fi
+    [ -n "$udc" ] || { session_failed "client $1: no such device"; return 1; }
+    usbisp-bot-client "$2" "$3" ${4:-} </dev/null >"$OUT/client-$1.out" 2>&1
+    echo $? >"$OUT/client-$1.status"
+    note "$SESSION: client against $1 ended with status $(cat "$OUT/client-$1.status")"
+    wait_disks "$udc" "$3" "$READY_SECONDS" && apply_access
 }
 
 # The configfs UDC file of virtual reader N's gadget into $udc_file, its
@@ -260,16 +295,20 @@ run_usbisp() {
     user=root
     answer_replugs=no
     stop=no
+    record=no
     shift
     while [ $# -gt 0 ]; do
         [ "$1" = as ] && [ $# -gt 1 ] && user=$2
         [ "$1" = replug-when-asked ] && answer_replugs=yes
         [ "$1" = stop-continue ] && stop=yes
+        [ "$1" = record ] && record=yes
         shift
     done
     RUNS=$((RUNS + 1))
     base=$OUT/run-$RUNS
     command="timeout $RUN_SECONDS usbisp --real --script $SESSION_DIR/$script --trace-io --dir $WORK"
+    # The host replays the recording on the bench.
+    [ "$record" = yes ] && command="$command --record $base.rec.json"
     if [ "$user" = root ]; then
         $command </dev/null >"$base.out" 2>"$base.err" &
     else
@@ -405,6 +444,7 @@ run_session() {
     READERS_REVERSED=""
     ACCESS=""
     GADGETS=""
+    DISK_UDC=""
     MOUNTS=""
     FREE_UDCS=""
     STATION_PID=""
@@ -433,6 +473,7 @@ run_session() {
             disk) plug_disk $args ;;
             access) ACCESS=$args && apply_access ;;
             run) run_usbisp $args ;;
+            client) run_client $args ;;
             replug) replug_reader $args ;;
             unplug) retire_reader $args ;;
             station) if [ "$args" = end ]; then end_station; else start_station $args; fi ;;

@@ -4,7 +4,7 @@
 // transcripts, line breaks as "\n"):
 //
 //   version EXE WINVER   the Windows version Wine reports to EXE (win98, winxp, ...)
-//   start EXE            start EXE in the current directory and wait for its window
+//   start EXE [ARGS]     start EXE (with ARGS) in the current directory and wait for its window
 //   click CAPTION        press the button or check box with that caption
 //   select ID TEXT       choose the entry TEXT in drop-down list ID
 //   cancel               close the main window with its close box
@@ -178,8 +178,9 @@ bool Run(Program& program, const std::string& command, std::istringstream& args)
         return SetVersion(exe, version);
     }
     if (command == "start") {
+        // The program and its arguments: the rest of the line.
         std::string exe;
-        args >> exe;
+        std::getline(args >> std::ws, exe);
         return Start(program, exe);
     }
     if (command == "exit") {
