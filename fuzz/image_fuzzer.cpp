@@ -1,7 +1,9 @@
-// Image checking and patching. The input is the controller's hardware
+// Image checking and patching, and the emulated controller reading back the
+// identity of the patched image. The input is the controller's hardware
 // revision (3 bytes), an address record (12 bytes) and the image itself.
 #include <algorithm>
 
+#include "emulator/firmware_identity.h"
 #include "firmware/image_checks.h"
 #include "firmware/image_patch.h"
 #include "fuzz_support.h"
@@ -34,6 +36,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (ApplyPatch(plan, image) != PatchFitsImage(plan, image.length)) __builtin_trap();
     if (std::any_of(image.bytes.begin() + image.length, image.bytes.end(),
                     [](std::uint8_t b) { return b != 0; }))
+        __builtin_trap();
+
+    // What a bench reader reports once it runs this image: nothing read
+    // outside it, and no string longer than its slot.
+    const std::vector<std::uint8_t> held(image.bytes.begin(), image.bytes.begin() + image.length);
+    sim::ReaderConfig reader;
+    if (sim::TakeFirmwareIdentity(held, record, reader) &&
+        (reader.manufacturer.size() > 24 || reader.product.size() > 24 ||
+         reader.serial.size() > 12))
         __builtin_trap();
     return 0;
 }

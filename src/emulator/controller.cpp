@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "emulator/firmware_identity.h"
 #include "emulator/reader_identity.h"
 
 namespace usbisp::sim {
@@ -57,6 +58,9 @@ void ReaderController::Replug() {
     ispMode_ = false;
     pendingStatus_ = 0;
     if (companion_) companion_->Replug();
+    // Back from its ISP code the controller runs the firmware it holds, and
+    // tells the strings that firmware carries.
+    if (config_.identityLayout) TakeFirmwareIdentity(firmware_, *config_.identityLayout, config_);
 }
 
 void ReaderController::Report(Operation command, std::uint8_t soundStatus) {

@@ -18,6 +18,10 @@
 // for a stored image and for an equal one, 0x33 for a different one. Any
 // other block write fails in transport.
 //
+// A reader with `identityLayout` takes its strings from the firmware it holds
+// at each replug (firmware_identity.h); until then, and when the firmware
+// carries none, they are the keys'.
+//
 // Request counting: every request that reaches the controller counts, per
 // reader and operation, over the whole run (replugs included). A request named
 // in `failures` fails in transport and nothing takes effect; one named in

@@ -6,8 +6,11 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/image_layout.h"
 
 namespace usbisp::sim {
 
@@ -31,6 +34,9 @@ struct ReaderConfig {
     std::string memoryStickMain;
     std::string memoryStickLoader;
     std::vector<std::uint8_t> firmware;
+    // Where the firmware keeps its identity data. With it, a replugged reader
+    // reports the strings of the firmware it holds instead of the keys above.
+    std::optional<AddressRecord> identityLayout;
     // Per command, the status bytes the next status reads report, in order.
     std::map<std::string, std::vector<std::uint8_t>> answers;
     // "Name" fails every such request, "Name#n" only the n-th.

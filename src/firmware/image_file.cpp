@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/byte_order.h"
-
 namespace usbisp {
 
 namespace {
@@ -24,13 +22,6 @@ long FileLength(std::FILE* file) {
     return length;
 }
 
-bool ReadInt32(std::FILE* file, std::int32_t& value) {
-    std::uint8_t bytes[4];
-    if (std::fread(bytes, 1, sizeof bytes, file) != sizeof bytes) return false;
-    value = static_cast<std::int32_t>(GetLe32(bytes));
-    return true;
-}
-
 }  // namespace
 
 bool LoadAddressRecord(Platform& platform, const OperatorMessages& messages, const char* name,
@@ -42,8 +33,9 @@ bool LoadAddressRecord(Platform& platform, const OperatorMessages& messages, con
     }
     // A value cut short by the end of the file counts as missing: its bytes
     // would otherwise be made up.
-    const bool read = ReadInt32(file, record.baseOffset) && ReadInt32(file, record.factorA) &&
-                      ReadInt32(file, record.factorB);
+    std::uint8_t bytes[kAddressRecordSize];
+    const std::size_t got = std::fread(bytes, 1, sizeof bytes, file);
+    const bool read = DecodeAddressRecord(bytes, got, record);
     std::fclose(file);
     if (!read) {
         messages.BoxAndLine(std::string("Error!!! Problem reading file") + name);

@@ -7,18 +7,11 @@
 #include <string>
 
 #include "firmware/firmware_state.h"
+#include "platform/image_layout.h"
 #include "platform/platform.h"
 #include "view/operator_messages.h"
 
 namespace usbisp {
-
-// The string address file: where the identity strings and the serial number
-// descriptor sit in the image.
-struct AddressRecord {
-    std::int32_t baseOffset = 0;
-    std::int32_t factorA = 0;
-    std::int32_t factorB = 0;
-};
 
 // Reads the three little-endian integers. On failure the operator has been
 // told (box and line) and the run must end.

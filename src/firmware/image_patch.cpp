@@ -6,19 +6,7 @@ namespace usbisp {
 
 namespace {
 
-// Positions inside the identity block, from its start P = baseOffset + 6.
-constexpr std::int64_t kManufactureLength = 0x1A;
-constexpr std::int64_t kManufacture = 0x1C;
-constexpr std::int64_t kProductLength = 0x34;
-constexpr std::int64_t kProduct = 0x36;
-constexpr std::int64_t kUserSerial = 0x50;
-constexpr std::int64_t kVid = 0x8A;
-constexpr std::int64_t kPid = 0x8C;
-constexpr std::int64_t kInquiryVersion = 0x94;
-constexpr std::int64_t kInquiryManufacture = 0x9C;
-constexpr std::int64_t kInquiryProduct = 0xA4;
-constexpr std::int64_t kDeviceSetting = 0xB6;
-constexpr std::size_t kStringChars = 24;
+using namespace identity_block;
 
 template <std::size_t N>
 std::vector<std::uint8_t> Bytes(const std::array<char, N>& text, std::size_t count) {
@@ -38,7 +26,7 @@ std::uint8_t StringLengthByte(int length) {
 
 void PlanFull(const ImageKind& kind, const AddressRecord& record, const UpdateData& data,
               const SerialDescriptor& descriptor, std::vector<PatchWrite>& writes) {
-    const std::int64_t p = std::int64_t{record.baseOffset} + 6;
+    const std::int64_t p = std::int64_t{record.baseOffset} + kIdentityStart;
     auto add = [&](std::int64_t at, std::vector<std::uint8_t> bytes) {
         writes.push_back({p + at, std::move(bytes)});
     };
@@ -65,30 +53,10 @@ void PlanFull(const ImageKind& kind, const AddressRecord& record, const UpdateDa
     if (kind.deviceSettings && data.deviceSettingActive)
         add(kDeviceSetting, {data.deviceSetting.begin(), data.deviceSetting.end()});
     if (!data.strSerialActive)
-        add(std::int64_t{record.factorA} * record.factorB, {descriptor.begin(), descriptor.end()});
+        add(SerialDescriptorOffset(kind, record), {descriptor.begin(), descriptor.end()});
 }
 
 }  // namespace
-
-ImageKind ClassifyImage(std::uint8_t typeCode, std::uint8_t layoutMarker) {
-    if (layoutMarker == kMarkerFE) {
-        switch (typeCode) {
-            case 1:
-            case 2:
-                return {PatchMode::Full, true, false};
-            case 3:
-                return {PatchMode::None, false, false};
-            case 5:
-                return {PatchMode::Full, false, false};
-            case 6:
-                return {PatchMode::Full, false, true};
-            default:
-                break;
-        }
-    }
-    if (layoutMarker == kMarkerFC && typeCode == 4) return {PatchMode::None, false, false};
-    return {PatchMode::SerialOnly, false, false};
-}
 
 std::vector<PatchWrite> PlanPatch(const ImageKind& kind, const AddressRecord& record,
                                   const UpdateData& data, const SerialDescriptor& descriptor) {
@@ -105,9 +73,8 @@ std::vector<PatchWrite> PlanPatch(const ImageKind& kind, const AddressRecord& re
                 for (std::size_t i = 0; i < kSerialLength; ++i)
                     stamped[2 + 2 * i] = static_cast<std::uint8_t>(data.strSerial[i]);
             }
-            writes.push_back({std::int64_t{record.baseOffset} + 2 +
-                                  std::int64_t{record.factorA} * record.factorB,
-                              {stamped.begin(), stamped.end()}});
+            writes.push_back(
+                {SerialDescriptorOffset(kind, record), {stamped.begin(), stamped.end()}});
             break;
         }
     }

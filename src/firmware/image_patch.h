@@ -7,23 +7,10 @@
 #include "firmware/firmware_state.h"
 #include "firmware/image_file.h"
 #include "firmware/serial_number.h"
+#include "platform/image_layout.h"
 #include "updatedata/update_data.h"
 
 namespace usbisp {
-
-inline constexpr std::uint8_t kMarkerFE = 0xFE;
-inline constexpr std::uint8_t kMarkerFC = 0xFC;
-
-enum class PatchMode { None, Full, SerialOnly };
-
-// What the two header bytes say about the image.
-struct ImageKind {
-    PatchMode mode = PatchMode::SerialOnly;
-    bool lengthBytes = false;     // the string slots get their length bytes (types 1, 2)
-    bool deviceSettings = false;  // the device settings block is written (type 6)
-};
-
-ImageKind ClassifyImage(std::uint8_t typeCode, std::uint8_t layoutMarker);
 
 // One run of bytes to be written at an offset into the image.
 struct PatchWrite {

@@ -57,6 +57,7 @@ const std::set<std::string> kKnownKeys = {
     "readers[].memoryStick.main",
     "readers[].memoryStick.loader",
     "readers[].firmware",
+    "readers[].identityLayout",
     "readers[].answers",
     "readers[].failures",
     "readers[].hangs",

@@ -1,5 +1,6 @@
 // The bench file's firmware key: a file is read up to one byte past what a
-// controller can hold, never further. The ASPI keys refuse what the library
+// controller can hold, never further; an identity layout is twelve bytes
+// from its address file or written out. The ASPI keys refuse what the library
 // could not carry out.
 #include <gtest/gtest.h>
 
@@ -38,6 +39,45 @@ TEST(BenchFileFirmware, AFileIsReadNoFurtherThanAFirmwareCanReach) {
             EXPECT_EQ(config->readers[0].firmware.size(), c.size);
         }
     }
+}
+
+TEST(BenchFileIdentityLayout, TwelveBytesFromTheAddressFileOrWrittenOut) {
+    test::TempDir dir;
+    dir.Write("ROM.adr", std::string("\x00\x02\x00\x00\x06\x00\x00\x00\x0d\x00\x00\x00", 12));
+    // Bytes after the three numbers are not read.
+    dir.Write("LONG.adr", std::string("\xff\xff\xff\xff\x01\x00\x00\x00\x02\x00\x00\x00zz", 14));
+    dir.Write("SHORT.adr", std::string(11, '\0'));
+    struct Case {
+        const char* layout;
+        std::int32_t base, factorA, factorB;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"@ROM.adr", 0x200, 6, 13, ""},
+        {"@LONG.adr", -1, 1, 2, ""},
+        {"00 02 00 00 06 00 00 00 0d 00 00 00", 0x200, 6, 13, ""},
+        {"@SHORT.adr", 0, 0, 0,
+         "key \"readers[0].identityLayout\": needs 12 bytes (three 32-bit numbers), has 11"},
+        {"0002", 0, 0, 0,
+         "key \"readers[0].identityLayout\": needs 12 bytes (three 32-bit numbers), has 2"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        const auto config =
+            ParseBenchConfig(std::string(R"({"readers": [{"letters": "E", "identityLayout": ")") +
+                                 c.layout + "\"}]}",
+                             dir.path(), error);
+        EXPECT_EQ(error, c.error) << c.layout;
+        if (!config) continue;
+        ASSERT_TRUE(config->readers[0].identityLayout.has_value()) << c.layout;
+        EXPECT_EQ(config->readers[0].identityLayout->baseOffset, c.base) << c.layout;
+        EXPECT_EQ(config->readers[0].identityLayout->factorA, c.factorA) << c.layout;
+        EXPECT_EQ(config->readers[0].identityLayout->factorB, c.factorB) << c.layout;
+    }
+    std::string error;
+    const auto without = ParseBenchConfig(R"({"readers": [{"letters": "E"}]})", dir.path(), error);
+    ASSERT_TRUE(without);
+    EXPECT_FALSE(without->readers[0].identityLayout.has_value());
 }
 
 TEST(BenchFileText, ANumberTooLargeForADoubleIsInvalidJsonNotACrash) {

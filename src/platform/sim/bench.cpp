@@ -8,7 +8,6 @@
 
 #include "platform/ascii_case.h"
 #include "platform/device_access.h"
-#include "platform/file_lock.h"
 #include "platform/printf_text.h"
 #include "platform/sim/hardware.h"
 #include "platform/transcript_text.h"
@@ -346,58 +345,6 @@ LocalTime Bench::GetLocalTime() {
 
 void Bench::WriteStdout(const std::string& text) {
     Emit(StdoutEvent(text));
-}
-
-std::FILE* Bench::OpenFile(const char* name, const char* mode) {
-    // Windows opens nothing by an empty name; here it would be the directory.
-    if (!name || !*name) return nullptr;
-    const std::string how = mode ? mode : "";
-    const bool writing = how.find_first_of("wa+") != std::string::npos;
-    if (fileFaults_.Has(writing ? "write" : "read", name)) return nullptr;
-    if (writing && fileFaults_.Has("full", name)) {
-        // The file is made or emptied as on a full disk; nothing reaches it.
-        std::FILE* file = files_.Open(name, how.c_str());
-        if (!file) return nullptr;
-        std::fclose(file);
-        return FileFaults::FullStream();
-    }
-    std::FILE* file = files_.Open(name, how.c_str());
-    if (file && !writing && fileFaults_.Has("length", name)) {
-        std::fclose(file);
-        return FileFaults::UnmeasurableStream();
-    }
-    return file;
-}
-
-std::string Bench::FindFile(const char* name) {
-    return files_.Find(name);
-}
-
-bool Bench::RemoveFile(const char* name) {
-    if (fileFaults_.Has("remove", name)) return false;
-    return files_.Remove(name);
-}
-
-bool Bench::RenameFile(const char* from, const char* to) {
-    if (fileFaults_.Has("rename", from)) return false;
-    return files_.Rename(from, to);
-}
-
-bool Bench::FlushFile(std::FILE* file) {
-    return FlushStream(file);
-}
-
-bool Bench::FlushDirectory() {
-    return files_.FlushDirectory();
-}
-
-std::unique_ptr<FileLock> Bench::LockFile(const char* name, const std::string& note,
-                                          std::string& holder) {
-    if (fileFaults_.Has("write", name)) {
-        holder = std::string(name) + " cannot be opened";
-        return nullptr;
-    }
-    return TakeLockFile(files_.PathFor(name), note, holder);
 }
 
 }  // namespace usbisp::sim

@@ -18,25 +18,38 @@ struct ReaderDraft {
 
 using Rule = KeyRule<ReaderDraft>;
 
+// A value of bytes: written out in hexadecimal, or "@FILE" for the first
+// `limit` bytes of a file relative to the bench file's folder (a file without
+// end, a device, is never read whole).
+std::vector<std::uint8_t> BytesOrFile(const json& value, const std::string& key,
+                                      const std::string& baseDir, std::size_t limit) {
+    const std::string text = String(value, key);
+    if (text.empty() || text[0] != '@') return HexBytes(text, key);
+    const std::string path = (baseDir.empty() ? std::string(".") : baseDir) + "/" + text.substr(1);
+    std::ifstream in(path, std::ios::binary);
+    if (!in) Fail(key, "cannot read \"" + path + "\"");
+    std::vector<std::uint8_t> bytes(limit);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
+
 std::vector<std::uint8_t> Firmware(const json& value, const std::string& key,
                                    const std::string& baseDir) {
-    const std::string text = String(value, key);
-    std::vector<std::uint8_t> bytes;
-    if (!text.empty() && text[0] == '@') {
-        const std::string path =
-            (baseDir.empty() ? std::string(".") : baseDir) + "/" + text.substr(1);
-        std::ifstream in(path, std::ios::binary);
-        if (!in) Fail(key, "cannot read \"" + path + "\"");
-        // One byte more than a firmware may hold is enough to refuse it; a
-        // file without end (a device) is never read whole.
-        bytes.resize(65537);
-        in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        bytes.resize(static_cast<std::size_t>(in.gcount()));
-    } else {
-        bytes = HexBytes(text, key);
-    }
+    // One byte more than a firmware may hold is enough to refuse it.
+    std::vector<std::uint8_t> bytes = BytesOrFile(value, key, baseDir, 65537);
     if (bytes.size() > 65536) Fail(key, "longer than 65536 bytes");
     return bytes;
+}
+
+// The firmware's identity layout: its address file, or the file's bytes.
+AddressRecord IdentityLayout(const json& value, const std::string& key,
+                             const std::string& baseDir) {
+    const std::vector<std::uint8_t> bytes = BytesOrFile(value, key, baseDir, kAddressRecordSize);
+    AddressRecord record;
+    if (!DecodeAddressRecord(bytes.data(), bytes.size(), record))
+        Fail(key, "needs 12 bytes (three 32-bit numbers), has " + std::to_string(bytes.size()));
+    return record;
 }
 
 // A list of request names ("Name" or "Name#n").
@@ -97,7 +110,7 @@ constexpr std::array<Rule, 2> kMemoryStickKeys = {{
                   ReaderDraft& r) { r.config.memoryStickLoader = Text(v, k, 8); }},
 }};
 
-constexpr std::array<Rule, 19> kReaderKeys = {{
+constexpr std::array<Rule, 20> kReaderKeys = {{
     {"letters", [](const json& v, const std::string& k,
                    ReaderDraft& r) { r.config.letters = Letters(v, k, 1, 6); }},
     {"aspi",
@@ -144,6 +157,10 @@ constexpr std::array<Rule, 19> kReaderKeys = {{
      [] { return KeyPaths<ReaderDraft>(kMemoryStickKeys); }},
     {"firmware", [](const json& v, const std::string& k,
                     ReaderDraft& r) { r.config.firmware = Firmware(v, k, r.baseDir); }},
+    {"identityLayout",
+     [](const json& v, const std::string& k, ReaderDraft& r) {
+         r.config.identityLayout = IdentityLayout(v, k, r.baseDir);
+     }},
     {"answers",
      [](const json& v, const std::string& k, ReaderDraft& r) { r.config.answers = Answers(v, k); }},
     {"failures", [](const json& v, const std::string& k,

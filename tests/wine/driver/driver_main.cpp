@@ -4,7 +4,11 @@
 // transcripts, line breaks as "\n"):
 //
 //   version EXE WINVER   the Windows version Wine reports to EXE (win98, winxp, ...)
-//   start EXE [ARGS]     start EXE (with ARGS) in the current directory and wait for its window
+//   start EXE [ARGS]     start EXE (with ARGS) in the current directory and wait for its window;
+//                        a script may start several programs: the actions below work the one
+//                        started last, #1 the first
+//   use N                work program #N from now on
+//   kill                 end the program worked at once, as a crash or the task manager does
 //   click CAPTION        press the button or check box with that caption
 //   select ID TEXT       choose the entry TEXT in drop-down list ID
 //   cancel               close the main window with its close box
@@ -13,10 +17,12 @@
 //   tail ID N            print: tail ID "<last N lines of control ID>"
 //   list ID              print: list ID "<entry>" ... selected "<entry>"
 //   check ID             print: check ID 0|1
-//   shot                 ask the test script for a screenshot (SHOT.REQ, then wait for SHOT.DONE)
-//   exit                 wait for the program to end; print: exit <code>
-//   trace NAME...        report the program's calls of these functions (before start)
-//   calls                print: call NAME ARGS, for each call traced, in order (after exit)
+//   lines ID PREFIX      print: line ID "<line>", for each line of control ID that begins with
+//   PREFIX file NAME            print: file NAME "<the file's text>", or file NAME missing shot ask
+//   the test script for a screenshot (SHOT.REQ, then wait for SHOT.DONE) exit                 wait
+//   for the program to end; print: exit <code> trace NAME...        report the program's calls of
+//   these functions (before start) calls                print: call NAME ARGS, for each call
+//   traced, in order (after exit)
 //
 // While a command runs (these do not wait for the program to be idle):
 //   press CAPTION        press the button or check box with that caption
@@ -29,6 +35,9 @@
 // After every other action the driver waits until the program is idle again,
 // answering every message box with OK and printing it as
 // box icon|noicon "<caption>" "<text>".
+//
+// Whatever the driver prints names the processes of the programs it started
+// as "process #N" (program_names.h).
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -37,6 +46,7 @@
 
 #include "busy_actions.h"
 #include "platform/sim/transcript_text.h"
+#include "program_names.h"
 #include "relay_trace.h"
 #include "win32/line_breaks.h"
 #include "window_finder.h"
@@ -55,8 +65,17 @@ struct Program {
     bool traced = false;  // its calls go to Wine's relay channel
 };
 
+// The programs started, in order; the actions work one of them.
+struct Programs {
+    std::vector<Program> all{Program{}};
+    std::size_t worked = 0;
+};
+
+// The process ids of the programs started, in order.
+std::vector<unsigned long> startedIds;
+
 void Print(const std::string& line) {
-    std::fputs((line + "\n").c_str(), stdout);
+    std::fputs((NameProcesses(line, startedIds) + "\n").c_str(), stdout);
     std::fflush(stdout);
 }
 
@@ -141,6 +160,7 @@ bool Start(Program& program, const std::string& exe) {
         return false;
     }
     program.started = true;
+    startedIds.push_back(program.process.dwProcessId);
     return Settle(program);
 }
 
@@ -171,7 +191,35 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-bool Run(Program& program, const std::string& command, std::istringstream& args) {
+bool Run(Programs& programs, const std::string& command, std::istringstream& args) {
+    if (command == "start" && programs.all[programs.worked].started) {
+        programs.all.push_back(Program{});
+        programs.worked = programs.all.size() - 1;
+    }
+    if (command == "use") {
+        std::size_t number = 0;
+        args >> number;
+        if (number < 1 || number > programs.all.size() || !programs.all[number - 1].started) {
+            Print("error: no program #" + std::to_string(number));
+            return false;
+        }
+        programs.worked = number - 1;
+        return true;
+    }
+    Program& program = programs.all[programs.worked];
+    if (command == "kill") {
+        if (!program.started || !::TerminateProcess(program.process.hProcess, 1)) return false;
+        return ::WaitForSingleObject(program.process.hProcess, kSettleMs) == WAIT_OBJECT_0;
+    }
+    if (command == "file") {
+        std::string name;
+        args >> name;
+        std::ifstream file(name, std::ios::binary);
+        std::ostringstream text;
+        text << file.rdbuf();
+        Print("file " + name + " " + (file ? QuoteText(text.str()) : std::string("missing")));
+        return true;
+    }
     if (command == "version") {
         std::string exe, version;
         args >> exe >> version;
@@ -293,6 +341,16 @@ bool Run(Program& program, const std::string& command, std::istringstream& args)
         Print("title " + QuoteText(WindowText(main)));
         return true;
     }
+    if (command == "lines") {
+        std::string prefix;
+        args >> id;
+        std::getline(args >> std::ws, prefix);
+        for (const std::string& line :
+             Lines(FromWindowsLineBreaks(WindowText(::GetDlgItem(main, id)))))
+            if (line.compare(0, prefix.size(), prefix) == 0)
+                Print("line " + std::to_string(id) + " " + QuoteText(line));
+        return true;
+    }
     if (command == "field" || command == "tail") {
         args >> id;
         std::string text = FromWindowsLineBreaks(WindowText(::GetDlgItem(main, id)));
@@ -331,6 +389,13 @@ bool Run(Program& program, const std::string& command, std::istringstream& args)
 }
 
 }  // namespace
+
+// The programs still running when the script ends, or fails.
+void EndAll(const Programs& programs) {
+    for (const Program& program : programs.all)
+        if (program.started && !Ended(program)) ::TerminateProcess(program.process.hProcess, 3);
+}
+
 }  // namespace wine_driver
 
 int main(int argc, char** argv) {
@@ -343,7 +408,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "WineDriver: cannot read %s\n", argv[1]);
         return 2;
     }
-    wine_driver::Program program;
+    wine_driver::Programs programs;
     std::string line;
     while (std::getline(script, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -351,14 +416,12 @@ int main(int argc, char** argv) {
         std::istringstream args(line);
         std::string command;
         args >> command;
-        if (!wine_driver::Run(program, command, args)) {
+        if (!wine_driver::Run(programs, command, args)) {
             std::fprintf(stderr, "WineDriver: the action \"%s\" failed\n", line.c_str());
-            if (program.started && !wine_driver::Ended(program))
-                ::TerminateProcess(program.process.hProcess, 3);
+            wine_driver::EndAll(programs);
             return 1;
         }
     }
-    if (program.started && !wine_driver::Ended(program))
-        ::TerminateProcess(program.process.hProcess, 3);
+    wine_driver::EndAll(programs);
     return 0;
 }
