@@ -2,14 +2,61 @@
 #include "station/records_store.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <memory>
+
+#include "platform/sim/bench.h"
+#include "station/records_numbers.h"
+#include "station/serial_allocator.h"
+#include "station/session_view.h"
 #include "support/pg_server.h"
+#include "support/test_support.h"
 
 namespace usbisp::station {
 namespace {
 
 // libpq's messages as one line of the station's: lines joined, the tab that
 // indents a hint and trailing blanks gone, and the length bounded.
+class NoonTime : public StationTime {
+  public:
+    std::uint64_t NowMs() override { return 0; }
+    LocalTime Local() override { return LocalTime{2003, 11, 2, 18, 12, 0, 0, 0}; }
+    void Sleep(std::uint32_t) override {}
+};
+
+// A station on the line's database keeps SERIAL.TXT in step, so it holds the
+// directory as a station on SERIAL.TXT alone does: one taker of numbers,
+// whichever the two kinds are. Taking the directory needs no server.
+TEST(RecordsDirectory, OneTakerOfNumbersWhicheverTheKind) {
+    test::TempDir dir;
+    NoonTime time;
+    ProductionLog log;
+    std::string error;
+    ASSERT_TRUE(log.Open(dir.path() + "/PRODUCTION.LOG", error)) << error;
+    sim::Bench files{sim::BenchConfig{}, dir.path(), {}, false};
+    SessionView view{{}, {}};
+    std::string statusText;
+    const OperatorMessages messages{view, statusText};
+    const std::string pid = std::to_string(::getpid());
+
+    auto line = std::make_unique<DbNumbers>(log, time, "host=/nowhere", "hall-1");
+    ASSERT_TRUE(line->Claim(files, messages));
+    SerialAllocator local(log, time);
+    EXPECT_FALSE(local.Claim(files, messages));
+    EXPECT_EQ(statusText,
+              "\nError!!! Serial.txt cannot be taken: held by usbisp --station "
+              "--records, log " +
+                  dir.path() + "/PRODUCTION.LOG, process " + pid + " !!!");
+    line.reset();
+    ASSERT_TRUE(local.Claim(files, messages));
+    statusText.clear();
+    DbNumbers second(log, time, "host=/nowhere", "hall-2");
+    EXPECT_FALSE(second.Claim(files, messages));
+    EXPECT_EQ(statusText, "\nError!!! Serial.txt cannot be taken: held by usbisp --station, log " +
+                              dir.path() + "/PRODUCTION.LOG, process " + pid + " !!!");
+}
+
 TEST(RecordsLink, MessagesOnOneLine) {
     struct Row {
         const char* message;
