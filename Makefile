@@ -42,14 +42,18 @@ test: build cross-check windows package sanitize fuzz-smoke vmtest
 # sessions are timed. Then the production station: 16 readers at once against
 # one on the bench's clock, and LINE_READERS readers in a line.
 BENCH_ROUNDS ?= 300
-# The production station's line: readers through 16 ports (bench/line_benchmark.cpp).
+# The production station's line: readers through 16 ports (bench/line_benchmark.cpp),
+# and a line of four such stations on PostgreSQL against local files
+# (bench/records_benchmark.cpp), LINE_READERS readers each.
 LINE_READERS ?= 1000
 
 bench: configure
-	@cmake --build $(BUILD) -j$(JOBS) --target session_benchmark session_ratio line_benchmark
+	@cmake --build $(BUILD) -j$(JOBS) --target session_benchmark session_ratio line_benchmark \
+	    records_benchmark
 	@$(BUILD)/bench/session_benchmark
 	@$(BUILD)/bench/session_ratio $(BENCH_ROUNDS)
 	@$(BUILD)/bench/line_benchmark $(LINE_READERS)
+	@$(BUILD)/bench/records_benchmark $(LINE_READERS)
 
 # 10,000 programming runs in one process (tests/soak/soak.cpp); not in make test.
 soak: configure

@@ -24,6 +24,7 @@ seeds() {
         bench_file) find tests -type f -iname bench.json ;;
         action_script) find tests/cases -type f -name script.txt ;;
         production_log) find tests/station -type f \( -name log.txt -o -name before.log \) ;;
+        report_log) find tests/station -type f \( -name '*.LOG' -o -name log.txt \) ;;
         identity | image | uevent | usb_reader | recording) ;;  # made below, or in fuzz/seeds
     esac
     [ -d "fuzz/seeds/$1" ] && find "fuzz/seeds/$1" -type f
@@ -39,7 +40,7 @@ image_seed() {
 status=0
 printf '%-16s %12s %10s %9s\n' fuzzer executions per-second findings
 all="device_txt serial_txt address_file identity image bench_file action_script uevent usb_reader
-     recording production_log"
+     recording production_log report_log"
 for name in ${FUZZERS:-$all}; do
     fuzzer="$build/fuzz/${name}_fuzzer"
     corpus="$build/fuzz-corpus/$name"

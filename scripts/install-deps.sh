@@ -4,8 +4,10 @@
 #        install-deps.sh vm [KERNEL_CACHE]
 set -euo pipefail
 
+# libpq-dev: the line's database client; postgresql: the server the tests
+# start for themselves (initdb and pg_ctl in a temporary directory).
 native=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
-        libncurses-dev tmux)
+        libncurses-dev tmux libpq-dev postgresql)
 cross=(g++-mingw-w64-i686 binutils-mingw-w64-i686)
 # The Windows program's tests: Wine under a virtual X server, a screenshot
 # tool, and xmllint for the manifests. Where a machine cannot run 32-bit x86

@@ -91,9 +91,10 @@ install -D -m 0644 -t "$deb/usr/share/bash-completion/completions" \
     "$root/packaging/completion/usbisp" "$root/packaging/completion/usbisp-reader"
 
 # The libraries the binary needs, as the packages that hold them and the
-# versions their symbols ask for. The default build links the program
-# statically (it starts faster): then it needs none, and the package says so
-# by having no Depends.
+# versions their symbols ask for. The default build links the C++ library in
+# (it starts faster) and takes the C library, curses and libpq as shared
+# libraries; a wholly static build needs none, and the package says so by
+# having no Depends.
 mkdir -p "$work/source/debian"
 printf 'Source: usbisp\n\nPackage: usbisp\nArchitecture: any\n' >"$work/source/debian/control"
 depends=$(cd "$work/source" && dpkg-shlibdeps -O "$deb/usr/bin/usbisp" "$deb/usr/bin/usbisp-reader" 2>/dev/null |

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Assembles the guest's initramfs: the static busybox, the modules that
-# tests/vm/modules names with everything they depend on (in load order), the
-# static usbisp, usbisp-reader and the guest's Bulk-Only host
-# usbisp-bot-client, the guest's scripts and the sessions.
+# tests/vm/modules names with everything they depend on (in load order),
+# usbisp (with the shared libraries it loads when it is not static),
+# usbisp-reader and the guest's Bulk-Only host usbisp-bot-client, the guest's
+# scripts and the sessions.
 # With SANITIZED_READER, usbisp-reader built with the sanitizers goes in as
 # usbisp-reader-sanitized, with the shared libraries it loads.
 # Usage: vm-initramfs.sh KERNEL_DIR USBISP USBISP_READER SESSIONS_DIR OUT.cpio BOT_CLIENT
@@ -26,17 +27,22 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 guest=$here/tests/vm/guest
 busybox=/bin/busybox
 
-# Nothing in the guest but these files: every program must be static.
+# Nothing in the guest but these files. Busybox must be static; usbisp needs
+# libpq, which comes as a shared library only, so a program that is not
+# static brings its dynamic loader and its libraries along, at their paths.
 for program in "$busybox" "$usbisp" "$reader" "$client"; do
     if [ ! -x "$program" ]; then
         echo "vm-initramfs.sh: $program is missing" >&2
         exit 1
     fi
-    if readelf -lW "$program" | grep -q 'Requesting program interpreter'; then
-        echo "vm-initramfs.sh: $program is not linked statically" >&2
-        exit 1
-    fi
 done
+if readelf -lW "$busybox" | grep -q 'Requesting program interpreter'; then
+    echo "vm-initramfs.sh: $busybox is not linked statically" >&2
+    exit 1
+fi
+libraries() {
+    ldd "$1" 2>/dev/null | awk '$2 == "=>" && $3 ~ /^\// { print $3 } $1 ~ /^\// { print $1 }'
+}
 
 root=$out.root
 rm -rf "$root"
@@ -47,10 +53,17 @@ cp "$busybox" "$root/bin/busybox"
 strip -o "$root/usr/bin/usbisp" "$usbisp"
 strip -o "$root/usr/bin/usbisp-reader" "$reader"
 strip -o "$root/usr/bin/usbisp-bot-client" "$client"
+for program in "$usbisp" "$reader" "$client"; do
+    readelf -lW "$program" | grep -q 'Requesting program interpreter' || continue
+    for library in $(libraries "$program"); do
+        mkdir -p "$root$(dirname "$library")"
+        cp -L "$library" "$root$library"
+    done
+done
 if [ -n "$sanitized" ]; then
     cp "$sanitized" "$root/usr/bin/usbisp-reader-sanitized"
     # The loader and every library, at the paths the program names them by.
-    for lib in $(ldd "$sanitized" | grep -oE '/[^ ]+'); do
+    for lib in $(libraries "$sanitized"); do
         mkdir -p "$root$(dirname "$lib")"
         cp -L "$lib" "$root$lib"
     done

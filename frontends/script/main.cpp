@@ -18,6 +18,7 @@
 #include "platform/linux/sg_driver.h"
 #include "script/headless.h"
 #include "station/exit_status.h"
+#include "station/records_main.h"
 #include "station/station_main.h"
 #ifdef USBISP_HAVE_TUI
 #include "tui/interactive.h"
@@ -36,7 +37,11 @@ constexpr const char* kUsage =
     "                                                                     real card readers\n"
     "       usbisp --station [--bench FILE | --real [--readers N]] [--dir DIR] [--log FILE]\n"
     "                        [--verify-only] [--take-counter] [--headless] [--trace-io]\n"
+    "                        [--records URL]\n"
     "                                                                     production station\n"
+    "       usbisp --records URL --init                                   the line's database\n"
+    "       usbisp (--records URL | --report LOG) --report [--since DAY] [--csv]\n"
+    "                                                                     the line's report\n"
     "       usbisp --help | --version\n";
 
 constexpr const char* kHelp =
@@ -84,6 +89,15 @@ constexpr const char* kHelp =
     "                 accounts for it already (a backup put back); the log says so\n"
     "  --headless     with --station: the transcript on stdout instead of the board\n"
     "  --readers N    with --station --real: end once N readers were done and left\n"
+    "  --records URL  the line's PostgreSQL database (a libpq connection string or\n"
+    "                 postgresql:// URL): with --station the serial numbers and\n"
+    "                 records go there; --init makes its tables\n"
+    "  --init         with --records: make the line's tables (or check their version)\n"
+    "  --report       counts per day, PC and station (programmed, verified, failed,\n"
+    "                 void, readers per hour) from the database, or from a\n"
+    "                 production log: --report LOG\n"
+    "  --since DAY    with --report: from that day on (YYYY-MM-DD)\n"
+    "  --csv          with --report: the records themselves, as CSV\n"
     "\n"
     "With --real the program needs read and write access to the sg devices: run\n"
     "it as root, or add the user to the group that owns them (often \"disk\") and\n"
@@ -126,8 +140,8 @@ std::string MissingDeviceTxtLine(const std::string& directory) {
 
 // The options that take a value, in every mode.
 bool TakesValue(const std::string& option) {
-    static const std::set<std::string> kValued = {"--bench", "--dir", "--script",
-                                                  "--drive", "--log", "--readers"};
+    static const std::set<std::string> kValued = {"--bench", "--dir",     "--script",  "--drive",
+                                                  "--log",   "--readers", "--records", "--since"};
     return kValued.count(option) != 0;
 }
 
@@ -144,7 +158,8 @@ std::vector<std::string> SplitArguments(int argc, char** argv, std::string& erro
             continue;
         }
         const std::string option = arg.substr(0, equals);
-        if (!TakesValue(option)) {
+        // --report's log is optional: "--report=LOG" gives it.
+        if (!TakesValue(option) && option != "--report") {
             if (error.empty()) error = option + " takes no value";
             continue;
         }
@@ -192,6 +207,8 @@ int main(int argc, char** argv) {
         return usbisp::station::StationMain(static_cast<int>(stationArgv.size()),
                                             stationArgv.data(), std::cout, std::cerr);
     }
+    if (usbisp::station::IsRecordsCommand(args))
+        return usbisp::station::RecordsMain(args, std::cout, std::cerr);
     usbisp::script::HeadlessOptions options;
     options.directory = ".";
     bool headless = false;
@@ -264,10 +281,9 @@ int main(int argc, char** argv) {
     const std::string hint = MissingDeviceTxtLine(options.directory);
     if (!hint.empty()) std::cerr << hint << "\n";
     const int status =
-        options.real ? usbisp::tui::RunInteractiveReal(options.drives, options.directory,
-                                                       options.recordPath)
-                     : usbisp::tui::RunInteractive(options.benchPath, options.directory,
-                                                   options.recordPath);
+        options.real
+            ? usbisp::tui::RunInteractiveReal(options.drives, options.directory, options.recordPath)
+            : usbisp::tui::RunInteractive(options.benchPath, options.directory, options.recordPath);
     if (!hint.empty()) std::cerr << hint << "\n";
     return status;
 #else

@@ -17,8 +17,9 @@ BenchLine::BenchLine(const StationBench& bench, ProductionLog& log, StationConfi
     : bench_(bench),
       config_(std::move(config)),
       time_(bench.start, bench.realtime),
-      allocator_(config_.verifyOnly
-                     ? nullptr
+      allocator_(config_.verifyOnly ? nullptr
+                 : config_.numbers
+                     ? config_.numbers(log, time_)
                      : std::make_unique<SerialAllocator>(log, time_, config_.takeCounter)),
       station_(StationSetup{
           time_, log, allocator_.get(), config_.transcript,

@@ -25,6 +25,8 @@ struct StationConfig {
     bool takeCounter = false;
     TranscriptSink transcript;
     std::function<void()> changed;
+    // Where the numbers come from; none: SERIAL.TXT.
+    NumberSourceMaker numbers;
 };
 
 class BenchLine {
@@ -54,7 +56,7 @@ class BenchLine {
     const StationBench& bench_;
     StationConfig config_;
     VirtualTime time_;
-    std::unique_ptr<SerialAllocator> allocator_;
+    std::unique_ptr<NumberSource> allocator_;
     Station station_;
     std::atomic<bool> stopping_{false};
     // Touched only by the timeline's actions and the runs, which the clock

@@ -20,11 +20,12 @@ constexpr const char* kSuccessLine = "SUCCESS!";
 // gave this reader.
 class ReaderSerial : public SerialSource {
   public:
-    explicit ReaderSerial(SerialAllocator& allocator) : allocator_(allocator) {}
+    ReaderSerial(NumberSource& allocator, NumberFor who)
+        : allocator_(allocator), who_(std::move(who)) {}
 
     bool Take(Platform& platform, const OperatorMessages& messages, SerialCounter& counter,
               bool userSerial) override {
-        const TakenNumber taken = allocator_.Take(platform, messages, userSerial);
+        const TakenNumber taken = allocator_.Take(platform, messages, userSerial, who_);
         if (!taken.taken) return false;
         counter = taken.counter;
         if (taken.reserved) number = taken.counter;
@@ -40,7 +41,8 @@ class ReaderSerial : public SerialSource {
     bool carried = true;  // the image took the serial number
 
   private:
-    SerialAllocator& allocator_;
+    NumberSource& allocator_;
+    const NumberFor who_;
 };
 
 std::string Trimmed(const char* text, std::size_t size) {
@@ -68,14 +70,14 @@ std::string LastLine(const std::string& text) {
 
 }  // namespace
 
-SessionOutcome RunReaderSession(Platform& platform, SerialAllocator* allocator,
+SessionOutcome RunReaderSession(Platform& platform, NumberSource* allocator,
                                 const SessionHooks& hooks) {
     SessionOutcome outcome;
     SessionView view(hooks.events, hooks.progress);
     Core core(platform, view);
     std::optional<ReaderSerial> serial;
     if (allocator) {
-        serial.emplace(*allocator);
+        serial.emplace(*allocator, hooks.who);
         core.firmware.serialSource = &*serial;
     }
     MainDialog dialog(core);

@@ -14,7 +14,7 @@
 #include "platform/platform.h"
 #include "script/recording_view.h"
 #include "station/log_lines.h"
-#include "station/serial_allocator.h"
+#include "station/number_source.h"
 #include "station/session_view.h"
 
 namespace usbisp::station {
@@ -25,6 +25,7 @@ struct SessionHooks {
     script::EventSink events;  // the reader's transcript lines, unprefixed
     std::function<void(Phase)> phase;
     ProgressSink progress;
+    NumberFor who;  // the reader's port and number, for its serial number
 };
 
 // What a run found out, for the log and the board.
@@ -40,7 +41,7 @@ struct SessionOutcome {
 };
 
 // `allocator` null: check only ("WIN9xVER") instead of programming.
-SessionOutcome RunReaderSession(Platform& platform, SerialAllocator* allocator,
+SessionOutcome RunReaderSession(Platform& platform, NumberSource* allocator,
                                 const SessionHooks& hooks);
 
 }  // namespace usbisp::station

@@ -40,8 +40,9 @@ std::uint64_t RealTime::NowMs() {
 RealLine::RealLine(ProductionLog& log, StationConfig config, RealMachineAccess machine)
     : config_(std::move(config)),
       machine_(std::move(machine)),
-      allocator_(config_.verifyOnly
-                     ? nullptr
+      allocator_(config_.verifyOnly ? nullptr
+                 : config_.numbers
+                     ? config_.numbers(log, time_)
                      : std::make_unique<SerialAllocator>(log, time_, config_.takeCounter)),
       station_(StationSetup{time_,
                             log,

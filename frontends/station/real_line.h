@@ -89,7 +89,7 @@ class RealLine {
     StationConfig config_;
     RealMachineAccess machine_;
     RealTime time_;
-    std::unique_ptr<SerialAllocator> allocator_;
+    std::unique_ptr<NumberSource> allocator_;
     Station station_;
     std::map<std::string, Reader> readers_;
     int wake_[2] = {-1, -1};

@@ -31,20 +31,16 @@
 
 #include "firmware/firmware_state.h"
 #include "platform/platform.h"
+#include "station/number_source.h"
 #include "station/production_log.h"
 #include "station/station_time.h"
 #include "view/operator_messages.h"
 
 namespace usbisp::station {
 
-// What a programming run was given.
-struct TakenNumber {
-    bool taken = false;     // false ends the run; the operator has been told
-    bool reserved = false;  // a number was reserved for this reader
-    SerialCounter counter;  // the values the run stamps
-};
-
-class SerialAllocator {
+// One station on SERIAL.TXT: the allocator keeps the counter, the log keeps
+// the records.
+class SerialAllocator : public NumberSource {
   public:
     // `takeBackwards`: take SERIAL.TXT's counter even when the log accounts
     // for it already (the operator's decision, --take-counter). The files are
@@ -54,27 +50,33 @@ class SerialAllocator {
 
     // Takes the directory for the station's life. False when another program
     // holds it: the box names the holder.
-    bool Claim(Platform& files, const OperatorMessages& messages);
+    bool Claim(Platform& files, const OperatorMessages& messages) override;
 
     // Reads SERIAL.TXT (the main window's checks and messages) and squares it
     // with the log; done once. False when the file is not usable: the next
     // Take tries again, unless halted().
-    bool Load(Platform& files, const OperatorMessages& messages);
+    bool Load(Platform& files, const OperatorMessages& messages) override;
 
     // A programming run's number. With a user serial nothing is reserved:
     // the record only carries the values read.
     TakenNumber Take(Platform& files, const OperatorMessages& messages, bool userSerial);
+    TakenNumber Take(Platform& files, const OperatorMessages& messages, bool userSerial,
+                     const NumberFor&) override {
+        return Take(files, messages, userSerial);
+    }
+    // The production log keeps the records.
+    bool Record(const ReaderRecord&, const std::string&, std::string&) override { return true; }
 
     // The clean end: the counter left, as the log's final counter line.
-    void End();
+    void End() override;
 
     // Why no further number is given (the box shown); empty while they are.
-    std::string halted() const;
+    std::string halted() const override;
     // Numbers logged void by the allocator (squaring, a save that landed
     // after it was reported failed).
-    int voidedAtLoad() const;
+    int voidedAtLoad() const override;
     bool loaded() const;
-    SerialCounter counter() const;
+    SerialCounter counter() const override;
 
   private:
     bool LoadLocked(Platform& files, const OperatorMessages& messages);

@@ -192,6 +192,7 @@ bool Station::Busy() const {
 void Station::RunReader(const std::string& port, int reader, std::uint64_t start,
                         const PlatformFactory& makePlatform) {
     SessionHooks hooks;
+    hooks.who = NumberFor{port, reader};
     hooks.events = [this, port](const std::string& line) { Emit(PortLine(port, "| " + line)); };
     hooks.phase = [this, port](Phase phase) {
         const PortState state = phase == Phase::Identifying   ? PortState::Identifying
@@ -222,8 +223,16 @@ void Station::RunReader(const std::string& port, int reader, std::uint64_t start
         outcome = RunReaderSession(*platform, setup_.allocator, hooks);
     }
     const std::uint64_t now = setup_.time.NowMs();
+    ReaderRecord record = RecordOf(port, reader, start, now, outcome);
+    // A number is shown done only once its record is kept; one that is not
+    // is void.
+    std::string unkept;
+    if (setup_.allocator && !setup_.allocator->Record(record, ReaderLine(record), unkept)) {
+        outcome.result = record.result = ReaderResult::Failed;
+        outcome.step = record.step = unkept;
+    }
     // The log holds the reader before the board shows it.
-    const bool logged = setup_.log.Append(ReaderLine(RecordOf(port, reader, start, now, outcome)));
+    const bool logged = setup_.log.Append(ReaderLine(record));
     const Ending ending = Settle(port, outcome, logged, now);
     EmitEnding(port, outcome, ending, now);
     Changed();

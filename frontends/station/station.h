@@ -38,6 +38,7 @@
 #include "platform/platform.h"
 #include "platform/transcript_text.h"
 #include "station/log_lines.h"
+#include "station/number_source.h"
 #include "station/production_log.h"
 #include "station/reader_session.h"
 #include "station/serial_allocator.h"
@@ -73,8 +74,8 @@ using PlatformFactory = std::function<std::unique_ptr<Platform>(TranscriptSink e
 struct StationSetup {
     StationTime& time;
     ProductionLog& log;
-    SerialAllocator* allocator = nullptr;  // none: check only
-    TranscriptSink transcript;             // may be called from any thread
+    NumberSource* allocator = nullptr;  // none: check only
+    TranscriptSink transcript;          // may be called from any thread
     // Starts a reader's run in parallel with the others.
     std::function<void(std::function<void()>)> spawn;
     // A run has ended (on its thread); `left`: its reader is gone already.

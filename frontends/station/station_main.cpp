@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <thread>
@@ -14,6 +15,7 @@
 #include "station/exit_status.h"
 #include "station/production_log.h"
 #include "station/real_line.h"
+#include "station/records_numbers.h"
 #include "station/station_options.h"
 #include "station/stop_signals.h"
 #ifdef USBISP_HAVE_TUI
@@ -26,7 +28,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: usbisp --station [--bench FILE | --real [--readers N]] [--dir DIR] [--log FILE]\n"
-    "                        [--verify-only] [--take-counter] [--headless] [--trace-io]\n";
+    "                        [--verify-only] [--take-counter] [--headless] [--trace-io]\n"
+    "                        [--records URL]\n";
 constexpr const char* kStopping =
     "usbisp: stopping: no further reader is taken, the runs under way go to their end (a "
     "second signal ends the station at once)";
@@ -40,6 +43,20 @@ constexpr int kTickMs = 100;
 bool IsDirectory(const std::string& path) {
     struct stat info {};
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// With --records the numbers come from the line's database, the station
+// named there by its machine and directory.
+NumberSourceMaker LineNumbers(const StationOptions& options) {
+    if (options.records.empty()) return {};
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    std::error_code ignored;
+    const std::string station =
+        std::string(host) + ":" + std::filesystem::absolute(options.directory, ignored).string();
+    return [url = options.records, station](ProductionLog& log, StationTime& time) {
+        return std::make_unique<DbNumbers>(log, time, url, station);
+    };
 }
 
 bool WantBoard(const StationOptions& options) {
@@ -57,6 +74,7 @@ StationConfig ConfigOf(const StationOptions& options) {
     config.verifyOnly = options.verifyOnly;
     config.traceIo = options.traceIo;
     config.takeCounter = options.takeCounter;
+    config.numbers = LineNumbers(options);
     return config;
 }
 

@@ -36,6 +36,8 @@ std::optional<StationOptions> ParseStationOptions(const std::vector<std::string>
             options.headless = true;
         } else if (arg == "--readers") {
             target = &readers;
+        } else if (arg == "--records") {
+            target = &options.records;
         } else {
             error = "unknown argument \"" + arg + "\" with --station";
             return std::nullopt;
@@ -67,6 +69,10 @@ std::optional<StationOptions> ParseStationOptions(const std::vector<std::string>
     }
     if (options.readers != 0 && !options.real) {
         error = "--readers goes with --real (a bench's timeline has its own end)";
+        return std::nullopt;
+    }
+    if (!options.records.empty() && options.verifyOnly) {
+        error = "--records gives serial numbers: it does not go with --verify-only";
         return std::nullopt;
     }
     if (logGiven && options.logPath.empty()) {

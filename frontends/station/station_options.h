@@ -17,6 +17,7 @@ struct StationOptions {
     bool takeCounter = false;  // SERIAL.TXT's counter even below what the log accounts for
     bool headless = false;     // the transcript on stdout instead of the board
     int readers = 0;           // with --real: end once that many readers have left; 0: never
+    std::string records;       // the line's database (a libpq connection string); empty: none
 };
 
 inline constexpr const char* kDefaultLogName = "PRODUCTION.LOG";

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "platform/platform.h"

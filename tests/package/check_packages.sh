@@ -66,8 +66,12 @@ else
     [ ! -s "$work/depends_names" ] || fail "a static program with Depends: $depends"
 fi
 grep -vE '^[a-z0-9.+-]+ \(>= [^)]+\)$' "$work/depends" && fail "a dependency without a version bound"
-# ...and every library the binary loads comes from a package it names.
+# ...and every library the binary itself needs comes from a package it names
+# (what those libraries load in turn, libpq's TLS and Kerberos, their own
+# packages depend on).
+needed=$(readelf -d "$usbisp" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p')
 while read -r lib path; do
+    grep -qxF "$lib" <<<"$needed" || continue
     owner=$(dpkg -S "$path" 2>/dev/null || dpkg -S "/usr$path" 2>/dev/null || dpkg -S "${path#/usr}" 2>/dev/null) ||
         { fail "no package holds $path ($lib)"; continue; }
     package=${owner%%:*}
