@@ -15,6 +15,9 @@ file(COPY ${USBISP_JSON_HEADERS}/ DESTINATION ${USBISP_JSON_INCLUDE}/nlohmann)
 file(GLOB PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/*.cpp)
 add_library(usbisp_platform STATIC ${PLATFORM_SOURCES})
 target_include_directories(usbisp_platform PUBLIC ${CMAKE_SOURCE_DIR}/src ${USBISP_JSON_INCLUDE})
+# The core stands on the platform's shared parts (the image's layout, the
+# byte order): linked after it, whatever order the programs name them in.
+target_link_libraries(usbisp_core PUBLIC usbisp_platform)
 
 file(GLOB EMULATOR_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/emulator/*.cpp)
 add_library(usbisp_emulator STATIC ${EMULATOR_SOURCES})
