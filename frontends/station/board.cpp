@@ -115,6 +115,7 @@ std::vector<BoardLine> BoardLines(const Board& board, const BoardFrame& frame) {
         bottom.push_back({"halted: the production log cannot be written", Tone::Bad});
     else if (board.stopping)
         bottom.push_back({"stopping: no further reader is taken", Tone::Dim});
+    if (!board.numbers.empty()) bottom.push_back({board.numbers, Tone::Bad});
     // The newest warnings, fewer on a screen too short for them and a port.
     const std::size_t fixed = lines.size() + bottom.size();
     std::size_t shownWarnings = std::min(frame.warnings.size(), kBoardWarnings);

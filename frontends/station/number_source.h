@@ -58,6 +58,9 @@ class NumberSource {
     // Numbers voided at the start, as a crash left them.
     virtual int voidedAtLoad() const = 0;
     virtual SerialCounter counter() const = 0;
+    // What the board says of the source, as a line; empty when all is well.
+    // Asked from the board's thread: it must not wait for the source's work.
+    virtual std::string state() const { return {}; }
 };
 
 // Makes a station's source once the station's log and clock are there.

@@ -20,10 +20,22 @@ constexpr std::chrono::seconds kRecordPatience{10};
 
 void DbNumbers::Lost() {
     linked_ = false;
+    away_ = true;
     backoff_.Failed(Backoff::Clock::now());
 }
 
 bool DbNumbers::Linked(std::string& why, bool* held) {
+    const bool linked = TryLink(why, held);
+    away_ = !linked;
+    return linked;
+}
+
+std::string DbNumbers::state() const {
+    return away_ ? "the line's database cannot be reached: no number is given until it is back"
+                 : "";
+}
+
+bool DbNumbers::TryLink(std::string& why, bool* held) {
     if (linked_ && link_.Connected()) return true;
     linked_ = false;
     const auto now = Backoff::Clock::now();

@@ -16,6 +16,7 @@
 // waits, within the same pauses, to have its record written.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -45,12 +46,14 @@ class DbNumbers : public NumberSource {
     std::string halted() const override;
     int voidedAtLoad() const override;
     SerialCounter counter() const override;
+    std::string state() const override;
 
   private:
     bool LoadLocked(Platform& files, const OperatorMessages& messages);
     // Connected, with the PC held; tries again when the pause is over.
     // `held`: another station holds the PC.
     bool Linked(std::string& why, bool* held = nullptr);
+    bool TryLink(std::string& why, bool* held);
     void Lost();
 
     ProductionLog& log_;
@@ -63,8 +66,9 @@ class DbNumbers : public NumberSource {
     Backoff backoff_;
     bool loaded_ = false;
     bool linked_ = false;
-    std::string halted_;     // the PC is another station's: the station does not start
-    SerialCounter counter_;  // CEM, the PC and the next number as last known
+    std::atomic<bool> away_{false};  // the last try to reach the database failed
+    std::string halted_;             // the PC is another station's: the station does not start
+    SerialCounter counter_;          // CEM, the PC and the next number as last known
     std::set<std::uint32_t> inFlight_;
     int voided_ = 0;
 };

@@ -341,8 +341,10 @@ RunCounts Station::Finish() {
 }
 
 Board Station::Snapshot() const {
-    std::lock_guard<std::mutex> lock(mutex_);
     Board board;
+    // Asked before the station's lock: the source may be busy with a run.
+    if (setup_.allocator) board.numbers = setup_.allocator->state();
+    std::lock_guard<std::mutex> lock(mutex_);
     for (const std::string& name : order_) board.ports.push_back(ports_.at(name).row);
     board.counts = CountsLocked();
     board.halted = halted_;

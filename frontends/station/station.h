@@ -65,6 +65,7 @@ struct Board {
     bool halted = false;
     bool stopping = false;
     std::string refusal;  // why the station refused to start
+    std::string numbers;  // what the source of numbers says; empty: all is well
 };
 
 // Makes the platform of one reader's run; called on that run's thread. The

@@ -60,6 +60,12 @@ TEST(Board, SaysWhenTheStationTakesNoMoreReadersAndFitsTheWidth) {
     board.stopping = true;
     lines = BoardLines(board, true, 80);
     EXPECT_EQ(lines.back().text, "stopping: no further reader is taken");
+    // The line's database away: said under the counters, in the bad tone.
+    board.numbers = "the line's database cannot be reached";
+    lines = BoardLines(board, false, 80);
+    EXPECT_EQ(lines.back().text, "the line's database cannot be reached");
+    EXPECT_EQ(lines.back().tone, Tone::Bad);
+    EXPECT_EQ(lines[lines.size() - 2].text, "stopping: no further reader is taken");
 }
 
 std::vector<std::string> Texts(const std::vector<BoardLine>& lines) {

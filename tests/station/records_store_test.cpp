@@ -57,6 +57,27 @@ TEST(RecordsDirectory, OneTakerOfNumbersWhicheverTheKind) {
                               dir.path() + "/PRODUCTION.LOG, process " + pid + " !!!");
 }
 
+// With no server to reach, no number is given and the board is told so; a
+// station that has not asked yet has nothing to say.
+TEST(RecordsDirectory, ASourceWithoutItsServerSaysSoOnTheBoard) {
+    test::TempDir dir;
+    dir.Write("SERIAL.TXT", "0x57 0x1 0x123 ");
+    NoonTime time;
+    ProductionLog log;
+    std::string error;
+    ASSERT_TRUE(log.Open(dir.path() + "/PRODUCTION.LOG", error)) << error;
+    sim::Bench files{sim::BenchConfig{}, dir.path(), {}, false};
+    SessionView view{{}, {}};
+    std::string statusText;
+    const OperatorMessages messages{view, statusText};
+    DbNumbers line(log, time, "host=/nowhere connect_timeout=1", "hall-1");
+    EXPECT_EQ(line.state(), "");
+    ASSERT_TRUE(line.Claim(files, messages));
+    EXPECT_FALSE(line.Load(files, messages));
+    EXPECT_EQ(line.state(),
+              "the line's database cannot be reached: no number is given until it is back");
+}
+
 TEST(RecordsLink, MessagesOnOneLine) {
     struct Row {
         const char* message;
