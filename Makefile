@@ -102,14 +102,14 @@ fuzz-smoke: fuzz-build
 # $(VM_BUILD)/kernel-cache.
 VM_BUILD ?= build-vm
 
-vmtest: configure
+vmtest: configure windows
 	@scripts/install-deps.sh vm $(VM_BUILD)/kernel-cache
 	@cmake --build $(BUILD) -j$(JOBS) --target usbisp usbisp-reader usbisp-bot-client
 	@cmake -S . -B $(SAN_BUILD) -DUSBISP_SANITIZE=ON -DUSBISP_WERROR=ON \
 	    -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 >/dev/null
 	@cmake --build $(SAN_BUILD) -j$(JOBS) --target usbisp-reader
 	@VMTEST_SANITIZED_READER=$(SAN_BUILD)/frontends/reader/usbisp-reader \
-	    scripts/vmtest.sh $(BUILD) $(VM_BUILD)
+	    scripts/vmtest.sh $(BUILD) $(VM_BUILD) $(WIN_BUILD)
 
 # The Windows program: UsbIsp.exe and UsbIspBench.exe, 32-bit, in build-windows,
 # with the Wine tests' driver. Installs the cross compilers and Wine when

@@ -4,25 +4,29 @@
 # a busybox initramfs; its /init plugs virtual readers and plain disks into
 # dummy_hcd and runs each session of tests/vm/sessions; the host then checks
 # every session against the bench (tests/vm/check.sh).
-# Usage: vmtest.sh BUILD VM_BUILD   (BUILD holds usbisp, usbisp-reader and
-# tests/vm/usbisp-bot-client)
+# A session whose plan has wine lines runs the real UsbIsp.exe of WIN_BUILD
+# under 32-bit Wine in the guest (scripts/vm-wine.sh), shared over 9p.
+# Usage: vmtest.sh BUILD VM_BUILD [WIN_BUILD]   (BUILD holds usbisp,
+# usbisp-reader and tests/vm/usbisp-bot-client)
 set -euo pipefail
 
-if [ $# -ne 2 ]; then
-    echo "usage: vmtest.sh BUILD VM_BUILD" >&2
+if [ $# -ne 2 ] && [ $# -ne 3 ]; then
+    echo "usage: vmtest.sh BUILD VM_BUILD [WIN_BUILD]" >&2
     exit 2
 fi
 
 build=$1
 vm=$2
+windows=${3:-}
 here=$(cd "$(dirname "$0")/.." && pwd)
 sessions=$here/tests/vm/sessions
 usbisp=$build/usbisp
 reader=$build/frontends/reader/usbisp-reader
 client=$build/tests/vm/usbisp-bot-client
-# Boot and all sessions take well under a minute; a guest that hangs is
-# stopped after this long.
-guest_seconds=${VMTEST_GUEST_SECONDS:-600}
+# Boot and all sessions take about two minutes, the Windows program's
+# session half of it (more where the guest makes the Wine prefix); a guest
+# that hangs is stopped after this long.
+guest_seconds=${VMTEST_GUEST_SECONDS:-1200}
 
 seconds() { awk -v from="$1" -v to="$2" 'BEGIN { printf "%.1f", to - from }'; }
 
@@ -47,6 +51,21 @@ fi
 "$here/scripts/vm-initramfs.sh" "$vm/kernel" "$usbisp" "$reader" "$sessions" "$vm/initramfs.cpio" "$client" \
     ${VMTEST_SANITIZED_READER:+"$VMTEST_SANITIZED_READER"}
 
+# The Windows program's Wine, when a session asks for it.
+share=()
+if grep -qs '^wine ' "$sessions"/*/plan; then
+    for exe in UsbIsp.exe WineDriver.exe; do
+        if [ -z "$windows" ] || [ ! -f "$windows/$exe" ]; then
+            echo "vmtest: a session runs the Windows program, and ${windows:-no Windows build} has no $exe (make windows)" >&2
+            exit 1
+        fi
+    done
+    "$here/scripts/vm-wine.sh" "$vm/wine-cache" "$vm/wine"
+    mkdir -p "$vm/wine/programs"
+    cp "$windows/UsbIsp.exe" "$windows/WineDriver.exe" "$vm/wine/programs/"
+    share=(-virtfs "local,path=$vm/wine,mount_tag=wine,security_model=none")
+fi
+
 console=$vm/console.log
 channel=$vm/results.b64
 rm -f "$console" "$channel"
@@ -62,11 +81,11 @@ console_tail() {
 booted=$(date +%s.%N)
 status=0
 timeout --kill-after=10 "$guest_seconds" \
-    qemu-system-x86_64 -accel tcg -machine pc -cpu qemu64 -smp 1 -m 512 \
+    qemu-system-x86_64 -accel tcg -machine pc -cpu qemu64 -smp 1 -m 1024 \
         -nodefaults -display none -no-reboot \
         -kernel "$vm/kernel/vmlinux" -initrd "$vm/initramfs.cpio" \
         -append "console=ttyS0 panic=-1 quiet cryptomgr.notests" \
-        -serial "file:$console" -serial "file:$channel" </dev/null || status=$?
+        -serial "file:$console" -serial "file:$channel" ${share[@]+"${share[@]}"} </dev/null || status=$?
 finished=$(date +%s.%N)
 if [ "$status" -ne 0 ]; then
     if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then

@@ -95,15 +95,21 @@ rules=$session/kernel.txt
 used=$work/rules-used
 : >"$used"
 
+# A wine line is a run too: the Windows program under Wine, worked by
+# WineDriver.exe with SCRIPT; the bench runs its replay= script, and the
+# transcript checked against the bench's is that of the program's recording
+# replayed on the bench (below). What the driver saw must be its driver=
+# file, written by hand.
 run=0
 while read -r verb script rest; do
-    [ "$verb" = run ] || continue
+    [ "$verb" = run ] || [ "$verb" = wine ] || continue
     run=$((run + 1))
     bench=bench.json
     stderr_file=""
     status=0
     user=root
     previous=""
+    actions=$script
     for word in $rest; do
         [ "$previous" = as ] && user=$word
         previous=$word
@@ -111,14 +117,33 @@ while read -r verb script rest; do
             bench=*) bench=${word#bench=} ;;
             stderr=*) stderr_file=$session/${word#stderr=} ;;
             status=*) status=${word#status=} ;;
+            replay=*) actions=${word#replay=} ;;
         esac
     done
     out=$result/run-$run
-    if [ ! -f "$out.out" ]; then
+    if [ "$verb" = wine ]; then
+        driver_file=$(printf '%s\n' $rest | sed -n 's/^driver=//p')
+        if [ ! -f "$out.driver" ]; then
+            fail "run $run ($script): the guest did not make it"
+            continue
+        fi
+        if [ "$actions" = "$script" ] || [ -z "$driver_file" ]; then
+            fail "run $run ($script): a wine line names its replay= and driver= files"
+            continue
+        fi
+        if ! diff -u --label "$driver_file" --label "WineDriver.exe in the guest" "$session/$driver_file" \
+            <(tr -d '\r' <"$out.driver") >&2; then
+            fail "run $run ($script): the Windows program did not do what $driver_file says"
+            sed 's/^/  /' "$out.wine" 2>/dev/null | tail -n 20 >&2
+        fi
+        if [ "$(cat "$out.status")" != 0 ]; then
+            fail "run $run: WineDriver.exe ended with status $(cat "$out.status")"
+        fi
+    elif [ ! -f "$out.out" ]; then
         fail "run $run ($script): the guest did not make it"
         continue
     fi
-    bench_script "$session/$script" "$bench" >"$work/script-$run.txt"
+    bench_script "$session/$actions" "$bench" >"$work/script-$run.txt"
     timeout 120 "$usbisp" --bench "$work/bench/$bench" --script "$work/script-$run.txt" --trace-io \
         --dir "$work/dir" >"$work/bench-$run.txt" 2>"$work/bench-$run.err"
     bench_status=$?
@@ -145,6 +170,7 @@ while read -r verb script rest; do
         fail "kernel.txt cannot be read"
         continue
     fi
+    [ "$verb" = wine ] && continue
     if ! diff -u --label "bench, with the session's differences" --label "guest: $script" \
         "$work/expected-$run.txt" "$out.out" >"$work/diff-$run.txt"; then
         fail "run $run ($script): the transcript differs from the bench's"
@@ -172,7 +198,7 @@ done <"$session/plan"
 if [ "$run" -eq 0 ]; then
     fail "the plan has no run"
 fi
-if [ -s "$result/run-$((run + 1)).out" ]; then
+if [ -s "$result/run-$((run + 1)).out" ] || [ -s "$result/run-$((run + 1)).driver" ]; then
     fail "the guest made more runs than the plan has"
 fi
 
@@ -180,26 +206,46 @@ fi
 # bench, with the same script: the guest's transcript but for the reasons
 # only the kernel gives a failure, the same exit status; and once every run
 # was recorded and replayed, the same directory as the guest's.
+# A wine run's recording, replayed with its replay= script, must print the
+# bench's transcript of that script, with the session's differences, and end
+# as the bench's run did.
 replayed=0
 run=0
 while read -r verb script rest; do
-    [ "$verb" = run ] || continue
+    [ "$verb" = run ] || [ "$verb" = wine ] || continue
     run=$((run + 1))
     out=$result/run-$run
-    case " $rest " in *" record "*) ;; *) continue ;; esac
+    actions=$script
+    if [ "$verb" = wine ]; then
+        actions=$(printf '%s\n' $rest | sed -n 's/^replay=//p')
+        # A wine line that could not be checked above is failed already.
+        [ -n "$actions" ] && [ -f "$work/expected-$run.txt" ] || continue
+    else
+        case " $rest " in *" record "*) ;; *) continue ;; esac
+    fi
     if [ ! -f "$out.rec.json" ]; then
         fail "run $run ($script): the guest left no recording"
         continue
     fi
-    timeout 120 "$usbisp" --bench "$out.rec.json" --script "$session/$script" --trace-io \
+    timeout 120 "$usbisp" --bench "$out.rec.json" --script "$session/$actions" --trace-io \
         --dir "$work/replay-dir" >"$work/replay-$run.txt" 2>"$work/replay-$run.err"
     replay_status=$?
-    if [ "$replay_status" != "$(cat "$out.status")" ]; then
-        fail "run $run: the replay ended with status $replay_status, the guest's run with $(cat "$out.status"):"
+    expected_status=$(cat "$out.status")
+    [ "$verb" = wine ] && expected_status=0
+    if [ "$replay_status" != "$expected_status" ]; then
+        fail "run $run: the replay ended with status $replay_status, the guest's run with $expected_status:"
         sed 's/^/  /' "$work/replay-$run.err" >&2
     fi
     without_reasons() { sed -E 's/ reason="([^"\\]|\\.)*"$//' "$1"; }
-    if ! diff -u --label "guest: $script" --label "replayed from its recording" \
+    if [ "$verb" = wine ]; then
+        if ! diff -u --label "bench, with the session's differences" \
+            --label "replayed from the Windows program's recording" \
+            <(without_reasons "$work/expected-$run.txt") <(without_reasons "$work/replay-$run.txt") \
+            >"$work/replay-diff-$run.txt"; then
+            fail "run $run ($script): the replay of the Windows program's recording differs from the bench"
+            head -n 60 "$work/replay-diff-$run.txt" >&2
+        fi
+    elif ! diff -u --label "guest: $script" --label "replayed from its recording" \
         <(without_reasons "$out.out") <(without_reasons "$work/replay-$run.txt") \
         >"$work/replay-diff-$run.txt"; then
         fail "run $run ($script): the replay's transcript differs from the guest's"

@@ -92,8 +92,27 @@ rows=$(
 0|sed -i 's/^run script.txt$/run script.txt record/' "$s/plan"
 1|sed -i 's/^run script.txt$/run script.txt record/' "$s/plan"; rm "$r/run-1.rec.json"
 1|sed -i 's/^run script.txt$/run script.txt record/' "$s/plan"; sed -i '0,/"out":"2c000000/s//"out":"2c000200/' "$r/run-1.rec.json"
+0|as_wine
+1|as_wine; echo "exit 1" >"$r/run-1.driver"
+1|as_wine; echo 1 >"$r/run-1.status"
+1|as_wine; rm "$r/run-1.rec.json"
+1|as_wine; sed -i '0,/"out":"2c000000/s//"out":"2c000200/' "$r/run-1.rec.json"
+1|as_wine; sed -i 's/ driver=driver.txt//' "$s/plan"
+1|as_wine; sed -i 's/ replay=script.txt//' "$s/plan"
+1|as_wine; cp "$r/run-1.driver" "$r/run-2.driver"
 ROWS
 )
+
+# The run made by the Windows program under Wine instead (a wine line): what
+# the driver saw, written by hand, and the recording, which is the bench's
+# own, as the recordings of both programs share one format.
+as_wine() {
+    sed -i 's/^run script.txt$/wine windows.txt reader=1 replay=script.txt driver=driver.txt/' "$s/plan"
+    printf 'tail 1021 "Success Number Of ISP: 1"\nexit 0\n' >"$s/driver.txt"
+    cp "$s/driver.txt" "$r/run-1.driver"
+    rm "$r/run-1.out" "$r/run-1.err"
+}
+export -f as_wine
 
 failures=0
 row=0

@@ -8,6 +8,7 @@
 #                                        the end, written out by the reader
 #   run-N.who                            who a run as a user ran as
 #   run-N.rec.json                       the recording of a run with record
+#   run-N.driver                         what WineDriver.exe saw of a wine run
 #   station.out, .err, .status           the production station's transcript,
 #                                        standard error and exit status
 #   usbmon.txt, reader-N.log             the buses' requests, the readers' output
@@ -473,6 +474,7 @@ run_session() {
             disk) plug_disk $args ;;
             access) ACCESS=$args && apply_access ;;
             run) run_usbisp $args ;;
+            wine) run_windows $args ;;
             client) run_client $args ;;
             replug) replug_reader $args ;;
             unplug) retire_reader $args ;;
