@@ -94,6 +94,11 @@ rules=$session/kernel.txt
 [ -f "$rules" ] || rules=/dev/null
 used=$work/rules-used
 : >"$used"
+# What Wine makes differ, for every wine line (tests/vm/wine.txt; another
+# file in VMTEST_WINE_DIFFERENCES, for check_selftest.sh).
+wine_rules=${VMTEST_WINE_DIFFERENCES:-$here/wine.txt}
+wine_used=$work/wine-rules-used
+: >"$wine_used"
 
 # A wine line is a run too: the Windows program under Wine, worked by
 # WineDriver.exe with SCRIPT; the bench runs its replay= script, and the
@@ -164,13 +169,22 @@ while read -r verb script rest; do
     done
     rm -f "$work"/dir/VMDUMP*.BIN
 
-    # What only the kernel can make differ, as the session names it.
+    # What only the kernel can make differ, as the session names it; and
+    # for the Windows program, what Wine does.
     if ! awk -v rules="$rules" -v used="$used" -f "$here/differences.awk" "$work/bench-$run.txt" \
         >"$work/expected-$run.txt"; then
         fail "kernel.txt cannot be read"
         continue
     fi
-    [ "$verb" = wine ] && continue
+    if [ "$verb" = wine ]; then
+        if ! awk -v rules="$wine_rules" -v used="$wine_used" -f "$here/differences.awk" \
+            "$work/expected-$run.txt" >"$work/expected-$run.wine" ||
+            ! mv "$work/expected-$run.wine" "$work/expected-$run.txt"; then
+            fail "wine.txt cannot be read"
+            rm -f "$work/expected-$run.txt"
+        fi
+        continue
+    fi
     if ! diff -u --label "bench, with the session's differences" --label "guest: $script" \
         "$work/expected-$run.txt" "$out.out" >"$work/diff-$run.txt"; then
         fail "run $run ($script): the transcript differs from the bench's"
@@ -264,6 +278,9 @@ fi
 # A named difference that never occurred is stale.
 for block in $(awk '{ count[$1] += $2 } END { for (b in count) if (count[b] == 0) print b }' "$used"); do
     fail "difference $block of kernel.txt never occurred"
+done
+for block in $(awk '{ count[$1] += $2 } END { for (b in count) if (count[b] == 0) print b }' "$wine_used"); do
+    fail "difference $block of tests/vm/wine.txt never occurred in a wine run"
 done
 
 # No reader met a sanitizer's finding.

@@ -100,6 +100,10 @@ rows=$(
 1|as_wine; sed -i 's/ driver=driver.txt//' "$s/plan"
 1|as_wine; sed -i 's/ replay=script.txt//' "$s/plan"
 1|as_wine; cp "$r/run-1.driver" "$r/run-2.driver"
+1|as_wine; printf '# why\n- never printed\n+ either\n' >"$WINE_DIFFERENCES"
+0|as_wine; printf '# why\n- end ok\n+ end ok\n' >"$WINE_DIFFERENCES"
+1|as_wine; printf '# why\n- end ok\n+ end failed\n' >"$WINE_DIFFERENCES"
+0|printf '# why\n- never printed\n+ either\n' >"$WINE_DIFFERENCES"
 ROWS
 )
 
@@ -123,12 +127,16 @@ while IFS='|' read -r want action; do
     mkdir -p "$s" "$r"
     cp -r "$session/." "$s/"
     cp -r "$pristine/." "$r/"
-    IO=$io_line CHANGED=$changed_line s=$s r=$r bash -ec "$action" || {
+    # Wine's differences: none, unless the row writes some.
+    WINE_DIFFERENCES=$scratch/row-$row/wine.txt
+    : >"$WINE_DIFFERENCES"
+    IO=$io_line CHANGED=$changed_line s=$s r=$r WINE_DIFFERENCES=$WINE_DIFFERENCES bash -ec "$action" || {
         echo "check_selftest: row $row: the alteration failed: $action" >&2
         failures=$((failures + 1))
         continue
     }
-    "$here/check.sh" "$s" "$r" "$usbisp" "$scratch/row-$row/work" >"$scratch/row-$row/log" 2>&1
+    VMTEST_WINE_DIFFERENCES=$WINE_DIFFERENCES \
+        "$here/check.sh" "$s" "$r" "$usbisp" "$scratch/row-$row/work" >"$scratch/row-$row/log" 2>&1
     got=$?
     if [ "$got" -ne "$want" ]; then
         echo "check_selftest: row $row ($action): check.sh ended $got, not $want" >&2
