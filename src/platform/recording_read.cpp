@@ -184,12 +184,11 @@ Event ReadEvent(const json& object) {
             e.target = Byte(object, "target");
             e.lun = Byte(object, "lun");
             e.aspiFlags = Byte(object, "flags");
-            e.bufferLength = Word(object, "bufLen");
+            e.bufferLength = static_cast<std::uint32_t>(Number(object, "bufLen", kMaxBufferBytes));
             e.senseLength = Byte(object, "senseLen");
             e.cdbLength = Byte(object, "cdbLen");
             e.cdb = Bytes(object, "cdb", std::min<std::uint32_t>(e.cdbLength, kMaxCdbBytes));
-            e.dataOut = Bytes(object, "dataOut",
-                              std::min<std::uint32_t>(e.bufferLength, kMaxBufferBytes), true);
+            e.dataOut = Bytes(object, "dataOut", e.bufferLength, true);
             e.value = Word(object, "value");
             break;
         case Call::SRB_PostProc:

@@ -161,9 +161,10 @@ void RecordedAspi::Deliver(aspi::SrbExecScsiCmd& b, const Event& completion) {
     if (b.SRB_BufPointer != nullptr && !completion.dataIn.empty())
         std::memcpy(b.SRB_BufPointer, completion.dataIn.data(),
                     std::min<std::size_t>(completion.dataIn.size(), b.SRB_BufLen));
-    std::memcpy(
-        b.SenseArea, completion.sense.data(),
-        std::min<std::size_t>({completion.sense.size(), b.SRB_SenseLen, sizeof b.SenseArea}));
+    if (!completion.sense.empty())
+        std::memcpy(
+            b.SenseArea, completion.sense.data(),
+            std::min<std::size_t>({completion.sense.size(), b.SRB_SenseLen, sizeof b.SenseArea}));
     b.SRB_HaStat = completion.hostStatus;
     b.SRB_TargStat = completion.targetStatus;
     b.SRB_Status = completion.status;

@@ -225,7 +225,8 @@ IoctlOutcome RecordedDevice::Ioctl(std::uint32_t code, void* in, std::uint32_t i
     // A port driver writes what it wrote when recorded, also past the
     // declared output where the request is one whose buffer is larger.
     const std::uint32_t written = PortDriverOutputLength(code, asked.in, outSize);
-    if (out) std::memcpy(out, answer.out.data(), std::min<std::size_t>(written, answer.out.size()));
+    if (out && !answer.out.empty())
+        std::memcpy(out, answer.out.data(), std::min<std::size_t>(written, answer.out.size()));
     if (bytesReturned) *bytesReturned = answer.returned;
     // The io line of a pass-through request, read from the request and its
     // recorded answer as the platform that carried it wrote it.
