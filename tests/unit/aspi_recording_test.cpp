@@ -96,7 +96,9 @@ TEST(AspiRecorder, WritesEachRequestAndItsCompletion) {
         EXPECT_EQ(block.routineCalls, row.completions);
         if (row.completions > 0) {
             EXPECT_EQ(block.statusSeen, row.status);
-            EXPECT_EQ(block.srb.SRB_PostProc, &Routine) << "the program's routine is put back";
+            // Read out of the packed block before it is compared.
+            const aspi::PostProc routine = block.srb.SRB_PostProc;
+            EXPECT_EQ(routine, &Routine) << "the program's routine is put back";
         }
         const auto read = ParseRecording(test::ReadFile(path), error);
         ASSERT_TRUE(read) << error;
