@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/port_driver_output.h"
+
 namespace usbisp::rec {
 
 namespace {
@@ -29,9 +31,12 @@ Recorder::Recorder(Platform& inner, std::FILE* file, const Recording& header)
     const std::string text = HeaderText(header);
     written_ = text.size();
     sound_ = std::fwrite(text.data(), 1, text.size(), file_) == text.size();
+    EnlistForAspi();
 }
 
 Recorder::~Recorder() {
+    // A completion that comes after this is handed on unrecorded.
+    RetireFromAspi();
     const std::string end = EndText(cut_);
     sound_ = std::fwrite(end.data(), 1, end.size(), file_) == end.size() && sound_;
     std::fclose(file_);
@@ -47,6 +52,7 @@ Event Recorder::Start(Call call) const {
 }
 
 void Recorder::Write(const Event& event) {
+    Locked locked(writeLock_);
     if (cut_) return;
     const std::string line = EventLine(event, events_ == 0);
     // Past its bound the recording ends here, marked as cut: a replay then
@@ -105,8 +111,10 @@ bool Recorder::DeviceIoControl(Handle device, std::uint32_t controlCode, void* i
     event.path = PathOf(device);
     event.code = controlCode;
     event.inSize = static_cast<std::uint32_t>(event.in.size());
-    event.out = Copy(outBuffer, std::min(outSize, kMaxBufferBytes));
-    event.outSize = static_cast<std::uint32_t>(event.out.size());
+    // A port driver may write more than the declared output: all it wrote.
+    const std::uint32_t written = PortDriverOutputLength(controlCode, event.in, outSize);
+    event.out = Copy(outBuffer, std::min(written, kMaxBufferBytes));
+    event.outSize = std::min(outSize, kMaxBufferBytes);
     event.returned = returned;
     Write(event);
     return event.ok;
@@ -145,6 +153,8 @@ std::uint32_t Recorder::GetDriveTypeA(const char* rootPath) {
 
 void Recorder::Sleep(std::uint32_t milliseconds) {
     Event event = Start(Call::Sleep);
+    // Begun before the wait: a completion during it counts it.
+    ++sleepsBegun_;
     inner_.Sleep(milliseconds);
     event.value = milliseconds;
     Write(event);
@@ -165,7 +175,7 @@ EntryPoint Recorder::GetProcAddress(Module module, const char* name) {
     event.path = name ? name : "";
     event.ok = static_cast<bool>(entry);
     Write(event);
-    return entry;
+    return WrapAspiEntry(name, entry);
 }
 
 bool Recorder::FreeLibrary(Module module) {

@@ -8,10 +8,19 @@
 // badly still leaves every call up to its end (the file then lacks its end,
 // and the bench says so). The files of the program's directory, the waits'
 // effect and standard output pass through unrecorded: they are not the
-// machine's answers. The entry points of a loaded library are handed on as
-// they are; what ASPI answers through them is not recorded.
+// machine's answers.
+//
+// ASPI's two entry points are handed out as the recorder's own, which record
+// each call and hand it on (recorder_aspi.cpp). A request block that posts
+// its completion goes on with the recorder's completion routine in place of
+// the program's: that routine, which ASPI may call on a thread of its own,
+// records the completion, puts the program's routine back into the block
+// and calls it. The routine is handed nothing but the block, so it finds the
+// recorder that submitted the block through a process-wide table, under a
+// lock.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -20,6 +29,7 @@
 
 #include "platform/platform.h"
 #include "platform/recording.h"
+#include "platform/thread_lock.h"
 
 namespace usbisp::rec {
 
@@ -38,6 +48,16 @@ class Recorder : public Platform {
     // Whether every event so far reached the file.
     bool sound() const { return sound_; }
     std::size_t eventCount() const { return events_; }
+
+    // What the entry points the recorder hands out for ASPI call.
+    std::uint32_t AspiSupportInfo();
+    std::uint32_t AspiSend(void* block);
+    // The completion of a request this recorder submitted, from the block as
+    // the completion routine found it; written at once, or after its request
+    // when that has not been written yet (`deferred`).
+    Event AspiCompletion(const void* block, std::uint32_t request,
+                         std::uint32_t sleepsAtSubmission) const;
+    void Write(const Event& event);
 
     std::uint32_t GetVersion() override;
     Handle CreateFileA(const char* path, std::uint32_t desiredAccess, std::uint32_t shareMode,
@@ -79,8 +99,12 @@ class Recorder : public Platform {
   private:
     // An event of `call` at the present time.
     Event Start(Call call) const;
-    void Write(const Event& event);
     std::string PathOf(Handle handle) const;
+    // The entry point handed out for ASPI's entry point `name` found as
+    // `entry`: the recorder's own for the two it records.
+    EntryPoint WrapAspiEntry(const char* name, EntryPoint entry);
+    void EnlistForAspi();
+    void RetireFromAspi();
 
     Platform& inner_;
     std::FILE* file_;
@@ -93,6 +117,13 @@ class Recorder : public Platform {
     std::size_t events_ = 0;
     bool cut_ = false;
     bool sound_ = true;
+    // Events come from ASPI's thread too.
+    ThreadLock writeLock_;
+    // ASPI's entry points as the platform below gave them.
+    EntryPoint aspiSupportInfo_, aspiSend_;
+    std::uint32_t aspiRequests_ = 0;
+    // The waits begun so far, which place a completion among them.
+    std::atomic<std::uint32_t> sleepsBegun_{0};
 };
 
 }  // namespace usbisp::rec

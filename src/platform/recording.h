@@ -22,7 +22,28 @@
 // `t` is milliseconds since the recording began; bytes are lower-case hex.
 // A request whose output buffer is as long as its input (the pass-through,
 // sent and answered in one buffer) writes "outRestAsIn": true and of "out"
-// only the bytes up to the last one that differs from the input's.
+// only the bytes up to the last one that differs from the input's. A port
+// driver that writes more than the output it was given (the firmware
+// revision's eight bytes behind an output of one) has "outWritten": the bytes
+// it wrote, all of them in "out".
+//
+// ASPI, called through the library's entry points, has three events:
+//
+//   {"t": 9, "call": "GetASPI32SupportInfo", "value": 257},
+//   {"t": 9, "call": "SendASPI32Command", "request": 1, "adapter": 0,
+//    "target": 1, "lun": 0, "flags": 9, "bufLen": 40, "senseLen": 14,
+//    "cdbLen": 6, "cdb": "120000002800", "dataOut": "", "value": 0},
+//   {"t": 10, "call": "SRB_PostProc", "request": 1, "sleeps": 1, "status": 1,
+//    "hostStatus": 0, "targetStatus": 0, "dataIn": "0080...", "sense": ""},
+//
+// a request as it was submitted (the data going out with it) and what
+// SendASPI32Command returned; its completion, as the completion routine
+// found it: the status bytes, the data that came in (a request of direction
+// in) and the sense of one that did not complete. "sleeps" is how many waits
+// the program had begun since it submitted the request: 0 for a completion
+// that came before it looked (also one made before the submission returned).
+// A completion is always written after its request; a request without one
+// never completed, or was answered at once by what SendASPI32Command returned.
 // "end" is "complete", or "cut" when the recording reached its size bound
 // and the calls after it were not written.
 #pragma once
@@ -51,6 +72,9 @@ inline constexpr std::size_t kMaxRecordingBytes = 32u << 20;
 inline constexpr std::uint32_t kMaxBufferBytes = 1u << 20;
 inline constexpr std::size_t kMaxFacts = 256;
 inline constexpr std::size_t kMaxTextLength = 4096;
+// An ASPI request block's command area and sense area.
+inline constexpr std::uint32_t kMaxCdbBytes = 16;
+inline constexpr std::uint32_t kMaxSenseBytes = 16;
 
 enum class Call {
     GetVersion,
@@ -68,6 +92,9 @@ enum class Call {
     RegCloseKey,
     GetLocalTime,
     GetDriveTypeA,
+    GetASPI32SupportInfo,
+    SendASPI32Command,
+    SRB_PostProc,
 };
 
 // The call's name in the file: the Windows call's own.
@@ -84,8 +111,9 @@ struct Event {
     // CreateFileA.
     std::uint32_t access = 0, share = 0, disposition = 0, flags = 0;
     // DeviceIoControl: the input as it went in, the output as it came back
-    // (outSize bytes), and the bytes returned. RegQueryValueExA: `out` is the
-    // data and `returned` its size.
+    // (outSize bytes, or more where a port driver writes more than declared:
+    // see PortDriverOutputLength), and the bytes returned. RegQueryValueExA:
+    // `out` is the data and `returned` its size.
     std::uint32_t code = 0, inSize = 0, outSize = 0, returned = 0;
     std::vector<std::uint8_t> in, out;
     bool ok = false;
@@ -95,6 +123,17 @@ struct Event {
     // registry calls; the milliseconds of Sleep.
     std::uint32_t value = 0;
     LocalTime time;  // GetLocalTime
+    // SendASPI32Command and SRB_PostProc: the request (counted from 1) they
+    // belong to. SendASPI32Command's `value` is what it returned.
+    std::uint32_t request = 0;
+    std::uint8_t adapter = 0, target = 0, lun = 0, aspiFlags = 0, senseLength = 0, cdbLength = 0;
+    std::uint32_t bufferLength = 0;
+    std::vector<std::uint8_t> cdb, dataOut;
+    // SRB_PostProc: the waits begun between the submission and the
+    // completion, the status bytes, the data that came in and the sense.
+    std::uint32_t sleeps = 0;
+    std::uint8_t status = 0, hostStatus = 0, targetStatus = 0;
+    std::vector<std::uint8_t> dataIn, sense;
 };
 
 struct Recording {

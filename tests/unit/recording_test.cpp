@@ -66,6 +66,28 @@ TEST(RecordingFile, RefusesWhatIsNotSound) {
                   "dayOfWeek": 2})"),
          "event 1: \"time\" is out of range"},
         {std::string(kMaxRecordingBytes + 1, ' '), "larger than 32 MB"},
+        {File(ioctl + R"("inSize": 0, "outSize": 1, "in": "", "outWritten": 1, "out": "00",
+                        "returned": 0, "ok": true, "lastError": 0})"),
+         "event 1: \"outWritten\" is not above outSize"},
+        {File(ioctl + R"("inSize": 0, "outSize": 1, "in": "", "outWritten": 8, "out": "00",
+                        "returned": 0, "ok": true, "lastError": 0})"),
+         "event 1: \"out\" holds 1 bytes, not 8"},
+        {File(R"({"t": 0, "call": "SendASPI32Command", "request": 1, "adapter": 0, "target": 1,
+                  "lun": 0, "flags": 9, "bufLen": 40, "senseLen": 14, "cdbLen": 6,
+                  "cdb": "1200", "dataOut": "", "value": 0})"),
+         "event 1: \"cdb\" holds 2 bytes, not 6"},
+        {File(R"({"t": 0, "call": "SendASPI32Command", "request": 1, "adapter": 256})"),
+         "event 1: \"adapter\" is not a number from 0 to 255"},
+        {File(R"({"t": 0, "call": "SendASPI32Command", "request": 1, "adapter": 0, "target": 1,
+                  "lun": 0, "flags": 17, "bufLen": 2, "senseLen": 14, "cdbLen": 1,
+                  "cdb": "b1", "dataOut": "001122", "value": 0})"),
+         "event 1: \"dataOut\" holds 3 bytes, not 2"},
+        {File(R"({"t": 0, "call": "SRB_PostProc", "request": 1, "sleeps": 0, "status": 1,
+                  "hostStatus": 0, "targetStatus": 0, "dataIn": "",
+                  "sense": "000102030405060708090a0b0c0d0e0f10"})"),
+         "event 1: \"sense\" holds 17 bytes, not 16"},
+        {File(R"({"t": 0, "call": "SRB_PostProc", "request": 1, "sleeps": 0, "status": 1})"),
+         "event 1: \"hostStatus\" is missing"},
     };
     for (const Refusal& row : rows) {
         std::string error;
@@ -159,6 +181,53 @@ TEST(RecordingFile, AnAnswerInTheRequestsBufferKeepsOnlyWhatDiffers) {
     EXPECT_EQ(read->events[0].out, e.out);
     e.out = e.in;
     EXPECT_NE(EventLine(e, true).find(R"("out":"","outRestAsIn":true)"), std::string::npos);
+}
+
+// The events of ASPI and a port driver's output written past its declared
+// size: each line reads into its fields and prints back letter for letter.
+TEST(RecordingFile, AspiAndLongDriverOutputsReadBackAsWritten) {
+    const std::string lines[] = {
+        R"({"t":4,"call":"GetASPI32SupportInfo","value":257})",
+        R"({"t":5,"call":"SendASPI32Command","request":3,"adapter":0,"target":1,"lun":0,)"
+        R"("flags":17,"bufLen":4,"senseLen":14,"cdbLen":12,"cdb":"06b10000040001000000000000",)"
+        R"("dataOut":"5aa5c33c","value":0})",
+        R"({"t":7,"call":"SRB_PostProc","request":3,"sleeps":2,"status":4,"hostStatus":17,)"
+        R"("targetStatus":2,"dataIn":"","sense":"70000500"})",
+        R"({"t":9,"call":"DeviceIoControl","path":"\\\\.\\ZIZIRADA","code":65,"inSize":2,)"
+        R"("outSize":1,"in":"1a00","outWritten":8,"out":"3130322e31300000","returned":0,)"
+        R"("ok":true,"lastError":0})",
+    };
+    std::string text = HeaderText(Recording{});
+    for (const std::string& line : lines) text += (&line == lines ? "" : ",\n") + line;
+    std::string error;
+    const auto read = ParseRecording(text + EndText(false), error);
+    // The command block above holds 13 bytes: a reader refuses it.
+    ASSERT_FALSE(read);
+    EXPECT_NE(error.find("event 2: \"cdb\" holds 13 bytes, not 12"), std::string::npos) << error;
+    text = HeaderText(Recording{});
+    std::string fixed[4] = {lines[0], lines[1], lines[2], lines[3]};
+    fixed[1].replace(fixed[1].find("06b10000040001000000000000"), 26, "06b100000400010000000000");
+    for (std::size_t i = 0; i < 4; ++i) text += (i == 0 ? "" : ",\n") + fixed[i];
+    const auto good = ParseRecording(text + EndText(false), error);
+    ASSERT_TRUE(good) << error;
+    ASSERT_EQ(good->events.size(), 4u);
+    const Event& send = good->events[1];
+    EXPECT_EQ(send.request, 3u);
+    EXPECT_EQ(send.target, 1);
+    EXPECT_EQ(send.aspiFlags, 0x11);
+    EXPECT_EQ(send.cdbLength, 12);
+    EXPECT_EQ(send.cdb[1], 0xB1);
+    EXPECT_EQ(send.dataOut, (std::vector<std::uint8_t>{0x5A, 0xA5, 0xC3, 0x3C}));
+    const Event& done = good->events[2];
+    EXPECT_EQ(done.sleeps, 2u);
+    EXPECT_EQ(done.status, 4);
+    EXPECT_EQ(done.hostStatus, 0x11);
+    EXPECT_EQ(done.targetStatus, 2);
+    EXPECT_EQ(done.sense, (std::vector<std::uint8_t>{0x70, 0, 5, 0}));
+    const Event& revision = good->events[3];
+    EXPECT_EQ(revision.outSize, 1u);
+    EXPECT_EQ(std::string(revision.out.begin(), revision.out.end()), std::string("102.10\0\0", 8));
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(EventLine(good->events[i], true), fixed[i]);
 }
 
 TEST(RecordingFile, NamesItselfByItsFirstKey) {

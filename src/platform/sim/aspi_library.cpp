@@ -247,13 +247,7 @@ std::uint32_t AspiLibrary::SendCommand(aspi::SrbExecScsiCmd* block) {
     SwapWhenDue();
     ++requests_;
     aspi::SrbExecScsiCmd& b = *block;
-    std::string cdb;
-    for (std::uint32_t i = 0; i < std::min<std::uint32_t>(b.SRB_CDBLen, sizeof b.CDBByte); ++i)
-        cdb += Printf("%02x", b.CDBByte[i]);
-    std::string details =
-        Printf("ha=%u target=%u lun=%u", b.SRB_HaId, b.SRB_Target, b.SRB_Lun) +
-        Printf(" flags=0x%x buflen=%u senselen=%u", b.SRB_Flags, b.SRB_BufLen, b.SRB_SenseLen) +
-        Printf(" cdblen=%u cdb=", b.SRB_CDBLen) + cdb;
+    std::string details = AspiRequestText(b);
     std::string reason;
     Completion completion = Carry(b, details, reason);
     std::string line = "aspi exec " + details.substr(0, details.find(" data=")) +

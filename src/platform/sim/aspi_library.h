@@ -31,13 +31,14 @@
 #include "emulator/controller.h"
 #include "platform/aspi.h"
 #include "platform/platform.h"
+#include "platform/sim/bench_aspi.h"
 #include "platform/sim/bench_config.h"
 #include "platform/sim/timed_thread.h"
 #include "platform/sim/worker_thread.h"
 
 namespace usbisp::sim {
 
-class AspiLibrary {
+class AspiLibrary : public BenchAspi {
   public:
     // `now` gives the bench's clock in ms; `trace` writes an io line.
     AspiLibrary(const BenchConfig& config, std::vector<std::shared_ptr<ReaderController>> readers,
@@ -45,19 +46,19 @@ class AspiLibrary {
 
     // The entry point of this name, carrying this library; none when the
     // bench says the library lacks it.
-    EntryPoint Entry(const std::string& name);
+    EntryPoint Entry(const std::string& name) override;
 
     std::uint32_t GetSupportInfo();
     std::uint32_t SendCommand(aspi::SrbExecScsiCmd* block);
     // Delivers every completion that has fallen due, in the order of their
     // due times (those due together in the order of the requests). The
     // asynchronous mode delivers on its own.
-    void DeliverDue();
+    void DeliverDue() override;
     // Requests posted whose routine has not run to its end.
-    std::size_t Posted() const;
+    std::size_t Posted() const override;
     // Whether `aspi.failures` names this call ("LoadLibrary",
     // "GetASPI32SupportInfo"), counted per name over the run.
-    bool CallFails(const std::string& name);
+    bool CallFails(const std::string& name) override;
 
   private:
     struct Completion {

@@ -45,7 +45,7 @@ class Bench : public Platform {
     void AddLogicalDrive(char letter);
     Registry& registry() { return registry_; }
     // ASPI for Win32, when the bench has it; the hardware sets it up.
-    void InstallAspi(std::unique_ptr<AspiLibrary> library) { aspi_ = std::move(library); }
+    void InstallAspi(std::unique_ptr<BenchAspi> library) { aspi_ = std::move(library); }
     // The bench's clock: milliseconds since the start.
     std::uint64_t ElapsedMs() const;
 
@@ -142,7 +142,7 @@ class Bench : public Platform {
     WindowsDirectory files_;
     FileFaults fileFaults_;
     Registry registry_;
-    std::unique_ptr<AspiLibrary> aspi_;
+    std::unique_ptr<BenchAspi> aspi_;
     // References to the ASPI library: LoadLibraryA adds one, FreeLibrary
     // takes one, and the last one unloads it.
     std::size_t aspiReferences_ = 0;

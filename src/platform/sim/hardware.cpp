@@ -11,6 +11,7 @@
 #include "platform/sim/driver_device.h"
 #include "platform/sim/kernel_driver_device.h"
 #include "platform/sim/port_driver_device.h"
+#include "platform/sim/recorded_aspi.h"
 #include "platform/sim/registry.h"
 #include "platform/sim/replay.h"
 
@@ -124,10 +125,18 @@ void InstallHardware(Bench& bench) {
         }
     }
     RegisterDriveLetters(bench, config);
+    const auto trace = [&bench](const std::string& line) { bench.TraceIo(line); };
     if (config.aspiAdapters >= 0) {
         bench.InstallAspi(std::make_unique<AspiLibrary>(
-            config, readers, [&bench] { return bench.ElapsedMs(); },
-            [&bench](const std::string& line) { bench.TraceIo(line); }));
+            config, readers, [&bench] { return bench.ElapsedMs(); }, trace));
+        return;
+    }
+    // A machine without ASPI of its own has the first recording's that
+    // loaded it.
+    for (const RecordedReader& recorded : config.recordedReaders) {
+        if (!RecordedAspi::Records(*recorded.recording)) continue;
+        bench.InstallAspi(std::make_unique<RecordedAspi>(recorded.recording, recorded.name, trace));
+        return;
     }
 }
 

@@ -102,7 +102,53 @@ std::string Check65(const Request65& r, const void* out, std::uint32_t outSize,
     }
 }
 
+// Whether a code-66 command record is one whose io line shows the data
+// going out: a transfer that passes the record's checks up to its data.
+bool ShowsCdbPayload(const std::uint8_t* record, const void* out, std::uint32_t outSize) {
+    std::array<std::uint8_t, 16> cdb{};
+    std::copy(record + 12, record + 28, cdb.begin());
+    if (GetLe32(record) != 3 || GetLe32(record + 8) != 0 || cdb[12] != 0 || cdb[13] != 0 ||
+        cdb[14] != 0 || cdb[15] != 0 || out == nullptr || GetLe32(record + 36) != Low32(out))
+        return false;
+    const std::optional<Operation> op = OperationOf(cdb);
+    if (op != Operation::IspWrite && op != Operation::IspVerify) return false;
+    const std::uint32_t length = GetLe32(record + 32);
+    const std::uint32_t wanted = cdb[6] * kBlock;
+    const std::uint32_t exact = static_cast<std::uint32_t>(cdb[4] | cdb[5] << 8);
+    return length == wanted && exact <= length && outSize == wanted;
+}
+
 }  // namespace
+
+std::string PortDriverDetails(std::uint32_t code, const void* in, std::uint32_t inSize,
+                              const void* out, std::uint32_t outSize) {
+    const auto* record = static_cast<const std::uint8_t*>(in);
+    if (record == nullptr || (code != kPortCode65 && code != kPortCode66)) return {};
+    const auto* buffer = static_cast<const std::uint8_t*>(out);
+    if (code == kPortCode65 && inSize == kShortRecord) {
+        const Request65 r{GetLe32(record), GetLe32(record + 4), GetLe32(record + 8),
+                          GetLe32(record + 12)};
+        std::string details =
+            Printf("fn=%u p1=0x%x p2=0x%x", r.function, r.parameter1, r.parameter2);
+        ControllerRequest request;
+        if (!Check65(r, out, outSize, request).empty()) return details;
+        // The data-out requests show the bytes behind the buffer pointer.
+        if (r.function == 22) details += Crc(buffer, r.parameter1);
+        if (r.function == 32) details += Crc(buffer, r.low() * kBlock);
+        return details;
+    }
+    if (code == kPortCode66 && inSize == kShortRecord)
+        return Printf("fn=%u p2=0x%x", GetLe32(record), GetLe32(record + 8));
+    if (code == kPortCode66 && inSize == kLongRecord) {
+        std::string details = Printf("fn=%u dev=%u target=%u", GetLe32(record), GetLe32(record + 4),
+                                     GetLe32(record + 8)) +
+                              " cdb=" + CdbHex(record + 12) +
+                              Printf(" dir=%u xfer=%u", GetLe32(record + 28), GetLe32(record + 32));
+        if (ShowsCdbPayload(record, out, outSize)) details += Crc(buffer, GetLe32(record + 32));
+        return details;
+    }
+    return {};
+}
 
 IoctlOutcome PortDriverDevice::Ioctl(std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                                      std::uint32_t outSize, std::uint32_t* bytesReturned) {
@@ -136,7 +182,7 @@ IoctlOutcome PortDriverDevice::Code65(const std::uint8_t* record, void* out,
                                       std::uint32_t outSize) {
     const Request65 r{GetLe32(record), GetLe32(record + 4), GetLe32(record + 8),
                       GetLe32(record + 12)};
-    std::string details = Printf("fn=%u p1=0x%x p2=0x%x", r.function, r.parameter1, r.parameter2);
+    const std::string details = PortDriverDetails(kPortCode65, record, kShortRecord, out, outSize);
     ControllerRequest request;
     const std::string reason = Check65(r, out, outSize, request);
     if (!reason.empty()) return {false, details, reason};
@@ -144,7 +190,6 @@ IoctlOutcome PortDriverDevice::Code65(const std::uint8_t* record, void* out,
     // The data-out requests hand over the bytes behind the buffer pointer.
     if (r.function == 22) request.payload.assign(buffer, buffer + r.parameter1);
     if (r.function == 32) request.payload.assign(buffer, buffer + r.low() * kBlock);
-    if (!request.payload.empty()) details += Crc(request.payload.data(), request.payload.size());
 
     ControllerReply reply;
     // The device count is the driver's own: the first reader carries it.
@@ -175,7 +220,7 @@ IoctlOutcome PortDriverDevice::Code66Count(const std::uint8_t* record, void* out
                                            std::uint32_t outSize) {
     const std::uint32_t function = GetLe32(record);
     const std::uint32_t parameter2 = GetLe32(record + 8);
-    const std::string details = Printf("fn=%u p2=0x%x", function, parameter2);
+    const std::string details = PortDriverDetails(kPortCode66, record, kShortRecord, out, outSize);
     std::string reason;
     if (function != 1 && function != 2)
         reason = Printf("function %u not served by the 16-byte record", function);
@@ -206,9 +251,7 @@ IoctlOutcome PortDriverDevice::Code66Cdb(const std::uint8_t* record, void* out,
     std::copy(record + 12, record + 28, cdb.begin());
     const std::uint32_t direction = GetLe32(record + 28);
     const std::uint32_t length = GetLe32(record + 32);
-    std::string details = Printf("fn=%u dev=%u target=%u", function, device, target) +
-                          " cdb=" + CdbHex(cdb.data()) +
-                          Printf(" dir=%u xfer=%u", direction, length);
+    const std::string details = PortDriverDetails(kPortCode66, record, kLongRecord, out, outSize);
     auto refuse = [&](const std::string& reason) { return IoctlOutcome{false, details, reason}; };
     if (function != 3) return refuse(Printf("function %u is not 3", function));
     if (target != 0) return refuse(Printf("target %u is not 0", target));
@@ -244,10 +287,8 @@ IoctlOutcome PortDriverDevice::Code66Cdb(const std::uint8_t* record, void* out,
             const std::uint32_t exact = static_cast<std::uint32_t>(cdb[4] | cdb[5] << 8);
             if (length == wantedLength && exact > length)
                 return refuse(Printf("byte count %u above the transfer length %u", exact, length));
-            if (length == wantedLength && outSize == wantedOut) {
-                details += Crc(buffer, length);
+            if (length == wantedLength && outSize == wantedOut)
                 request.payload.assign(buffer, buffer + exact);
-            }
             break;
         }
         default:

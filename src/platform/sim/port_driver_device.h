@@ -20,6 +20,12 @@ namespace usbisp::sim {
 inline constexpr std::uint32_t kPortCode65 = 65;
 inline constexpr std::uint32_t kPortCode66 = 66;
 
+// The fields of a port driver's request record as its io line shows them,
+// with the data going out of a request that passes the record's checks up
+// to its data; empty for what is no record of `code`.
+std::string PortDriverDetails(std::uint32_t code, const void* in, std::uint32_t inSize,
+                              const void* out, std::uint32_t outSize);
+
 class PortDriverDevice : public DriverDevice {
   public:
     // `family`: 65 or 66. `deviceCount`: what the driver reports as its device

@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "platform/ascii_case.h"
+#include "platform/port_driver_output.h"
 #include "platform/scsi_pass_through.h"
+#include "platform/sim/port_driver_device.h"
 #include "platform/win_constants.h"
 
 namespace usbisp::sim {
@@ -220,10 +222,16 @@ IoctlOutcome RecordedDevice::Ioctl(std::uint32_t code, void* in, std::uint32_t i
     const Event& answer = *found;
     IoctlOutcome outcome;
     outcome.ok = answer.ok;
-    if (out) std::memcpy(out, answer.out.data(), std::min<std::size_t>(outSize, answer.out.size()));
+    // A port driver writes what it wrote when recorded, also past the
+    // declared output where the request is one whose buffer is larger.
+    const std::uint32_t written = PortDriverOutputLength(code, asked.in, outSize);
+    if (out && !answer.out.empty())
+        std::memcpy(out, answer.out.data(), std::min<std::size_t>(written, answer.out.size()));
     if (bytesReturned) *bytesReturned = answer.returned;
     // The io line of a pass-through request, read from the request and its
     // recorded answer as the platform that carried it wrote it.
+    // The port drivers' io lines come from the request record alone.
+    outcome.details = PortDriverDetails(code, in, inSize, out, outSize);
     if (code == win::kIoctlScsiPassThrough) {
         const ParsedPassThrough parsed =
             ParsePassThrough(asked.in.data(), inSize, answer.out.data(), outSize);
