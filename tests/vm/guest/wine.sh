@@ -24,9 +24,11 @@ mount_wine() {
         { session_failed "cannot mount the Wine root's file systems"; return 1; }
 }
 
-# The root's Wine, run in its chroot as root with the prefix at /prefix/wine.
+# The root's Wine, run in its chroot as root with the prefix at /prefix/wine,
+# for at most WINE_SECONDS; no ASPI layer, as on the Wine tests' machine, so
+# that the program takes the pass-through.
 in_wine_root() {
-    chroot "$WINE_SHARE/root" env -i PATH=/bin HOME=/tmp WINEPREFIX=/prefix/wine WINEARCH=win32 \
+    timeout "$WINE_SECONDS" chroot "$WINE_SHARE/root" env -i PATH=/bin HOME=/tmp WINEPREFIX=/prefix/wine WINEARCH=win32 \
         WINEDEBUG=-all WINESERVER=/usr/lib/wine/wineserver32 \
         WINEDLLOVERRIDES="wnaspi32=d;mscoree,mshtml=" "$@"
 }
@@ -76,9 +78,8 @@ run_windows() {
     cp "$WINE_SHARE/programs/UsbIsp.exe" "$WINE_SHARE/programs/WineDriver.exe" "$SESSION_DIR/$script" "$WORK/"
     mount --bind "$WORK" "$root/work" || { session_failed "cannot bind the directory"; return 1; }
     note "$SESSION: run $RUNS ($script): UsbIsp.exe under Wine on /dev/$sg"
-    timeout "$WINE_SECONDS" chroot "$root" env -i PATH=/bin HOME=/tmp WINEPREFIX=/prefix/wine \
-        WINEDEBUG=-all WINESERVER=/usr/lib/wine/wineserver32 WINEDLLOVERRIDES="wnaspi32=d;mscoree,mshtml=" \
-        sh -c "cd /work && /usr/lib/wine/wine WineDriver.exe $script" </dev/null >"$base.driver" 2>"$base.wine"
+    in_wine_root sh -c "cd /work && /usr/lib/wine/wine WineDriver.exe $script" \
+        </dev/null >"$base.driver" 2>"$base.wine"
     echo $? >"$base.status"
     in_wine_root /usr/lib/wine/wineserver32 -k 2>/dev/null
     umount "$root/work"
