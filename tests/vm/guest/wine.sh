@@ -25,8 +25,8 @@ mount_wine() {
 }
 
 # The root's Wine, run in its chroot as root with the prefix at /prefix/wine,
-# for at most WINE_SECONDS; no ASPI layer, as on the Wine tests' machine, so
-# that the program takes the pass-through.
+# for at most WINE_SECONDS; without Wine's ASPI layer, as on the Wine tests'
+# machine: an XP machine has none installed.
 in_wine_root() {
     timeout "$WINE_SECONDS" chroot "$WINE_SHARE/root" env -i PATH=/bin HOME=/tmp WINEPREFIX=/prefix/wine WINEARCH=win32 \
         WINEDEBUG=-all WINESERVER=/usr/lib/wine/wineserver32 \
